@@ -1,0 +1,98 @@
+#include "app/application.h"
+
+#include "app/control_window.h"
+#include "app/handles.h"
+#include "app/start_page.h"
+#include "config/paths.h"
+#include "process/system_error.h"
+
+void showStartupError(const std::wstring& text) {
+  MessageBoxW(nullptr, text.c_str(), kMessageBoxCaption, MB_OK | MB_ICONERROR);
+}
+
+bool Application::createControlWindow() {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = controlWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = kControlWindowClass;
+  if (!RegisterClassExW(&windowClass)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_CLASS_ALREADY_EXISTS) {
+      showStartupError(L"RegisterClassExW: " + formatSystemError(error));
+      showStartupError(L"Не удалось создать скрытое окно приложения.");
+      return false;
+    }
+  }
+  controlWindow = CreateWindowExW(0, kControlWindowClass, kControlWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
+                                  nullptr, nullptr, instance, this);
+  if (!controlWindow) {
+    showStartupError(L"Не удалось создать скрытое окно приложения.");
+    return false;
+  }
+  return true;
+}
+
+void Application::buildTrayMenu() {
+  trayMenu = CreatePopupMenu();
+  if (!trayMenu) return;
+  AppendMenuW(trayMenu, MF_STRING, IDM_TOGGLE_WINDOWS, L"Показать/Скрыть");
+  AppendMenuW(trayMenu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(trayMenu, MF_STRING, IDM_ABOUT, L"О программе...");
+  AppendMenuW(trayMenu, MF_STRING, IDM_EXIT, L"Выход");
+}
+
+int Application::run(HINSTANCE moduleInstance) {
+  instance = moduleInstance;
+  programFolder = GetProgramFolder();
+  startupFolder = GetCurrentFolder();
+  config = LoadConfig(programFolder, &configWarning);
+
+  if (config.singleInstance && !acquireSingleInstance()) {
+    openStartPage();
+    return 1;
+  }
+
+  if (!createControlWindow()) return 1;
+
+  if (!createLogWindow(instance)) {
+    showStartupError(L"Не удалось создать окно журнала.");
+    destroyWindow(controlWindow);
+    return 1;
+  }
+  showLogWindow(true);
+
+  mapVirtualDrive();
+  startDatabase();
+  if (!startWebServer()) {
+    appendJournal(L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.", true,
+                  false);
+  }
+
+  buildTrayMenu();
+  trayIconHandle = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
+  trayAdded = tray.addTrayIcon(controlWindow, trayIconHandle, WM_TRAYICON, kTrayTip);
+  if (!trayAdded) {
+    appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
+    showStartupError(L"Не удалось создать иконку в трее. Для завершения программы закройте это окно.");
+    showLogWindow(true);
+  }
+
+  SetTimer(controlWindow, TIMER_SUPERVISE, config.checkIntervalMs, nullptr);
+  visibilityPasses = 0;
+  SetTimer(controlWindow, TIMER_STARTUP, kStartupTimerPeriodMs, nullptr);
+
+  appendJournal(L"Подождите...", false, false);
+
+  MSG message{};
+  BOOL got;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+    if (got == -1) break;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+
+  endOfRunTeardown();
+  return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "config/launcher_config.h"
+#include "process/child_process.h"
+#include "ui/tray_icon.h"
+
+constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
+constexpr int kAppIconId = 101;
+
+// The one state object of the Launcher: it owns the windows, the menu, the icon, the mutex,
+// the tray icon and both server processes for the whole run.
+struct Application {
+  HINSTANCE instance = nullptr;
+  HWND controlWindow = nullptr;
+  LauncherConfig config;
+  std::wstring programFolder;
+  std::wstring startupFolder;
+  std::wstring configWarning;
+  ChildProcess webServerProcess;
+  ChildProcess databaseProcess;
+  bool processWindowsVisible = true;
+  TrayIcon tray;
+  bool trayAdded = false;
+  HMENU trayMenu = nullptr;
+  HICON trayIconHandle = nullptr;
+  HANDLE instanceMutex = nullptr;
+  int visibilityPasses = 0;
+  DWORD webStartTick = 0;
+  bool webExitReported = false;
+  bool allStartedReported = false;
+  bool browserOpened = false;
+  DWORD databaseStartTick = 0;
+  bool databaseExitReported = false;
+  HWND logWindow = nullptr;
+  HWND journalEdit = nullptr;
+  HWND exitButton = nullptr;
+  HWND collapseButton = nullptr;
+  bool logWindowVisible = false;
+
+  Application() = default;
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // Start-up sequence, message loop and end-of-run teardown; the process exit code.
+  int run(HINSTANCE instance);
+
+  // Single instance.
+  bool acquireSingleInstance();
+
+  // Control window.
+  bool createControlWindow();
+  LRESULT handleControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void toggleProcessWindows();
+  void showProcessWindows();
+  void showTrayMenuAtCursor();
+  void showAbout();
+
+  // Shutdown.
+  void stopChildren();
+  void stopServersAndQuit();
+  void endOfRunTeardown();
+
+  // Folders.
+  std::wstring EffectiveWorkingDirectory() const;
+
+  // Virtual drive.
+  void mapVirtualDrive();
+
+  // Servers.
+  std::wstring webServerCommand() const;
+  void startDatabase();
+  bool startWebServer();
+  void supervise();
+
+  // Journal and log window.
+  void appendJournal(const std::wstring& text, bool isError, bool isSuccess);
+  bool createLogWindow(HINSTANCE instance);
+  void showLogWindow(bool show);
+  void hideLogWindow();
+  void layoutLogWindow();
+  LRESULT handleLogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Tray.
+  void buildTrayMenu();
+  void releaseTrayAndMenu();
+
+  // About box.
+  std::wstring buildAboutText() const;
+};
+
+// Error message box of the start-up sequence (no owner, the program's caption, error icon).
+void showStartupError(const std::wstring& text);

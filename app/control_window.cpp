@@ -1,0 +1,83 @@
+#include "app/control_window.h"
+
+#include "app/application.h"
+#include "ui/window_visibility.h"
+
+LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* application = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!application) return DefWindowProcW(window, message, wParam, lParam);
+  return application->handleControlMessage(window, message, wParam, lParam);
+}
+
+LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DESTROY:
+      releaseTrayAndMenu();
+      PostQuitMessage(0);
+      return 0;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDM_TOGGLE_WINDOWS:
+          toggleProcessWindows();
+          return 0;
+        case IDM_STOP_AND_EXIT:
+          stopServersAndQuit();
+          return 0;
+        case IDM_EXIT:
+          PostQuitMessage(0);
+          return 0;
+        case IDM_ABOUT:
+          showAbout();
+          return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (wParam == TIMER_SUPERVISE || wParam == TIMER_STARTUP) {
+        supervise();
+        return 0;
+      }
+      break;
+    case WM_TRAYICON:
+      if (lParam == WM_LBUTTONDBLCLK) {
+        showLogWindow(!logWindowVisible);
+      } else if (lParam == WM_RBUTTONUP) {
+        showTrayMenuAtCursor();
+      }
+      return 0;
+    case WM_SHOWPROCESSWINDOWS:
+      showProcessWindows();
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Application::toggleProcessWindows() {
+  bool wasVisible = processWindowsVisible;
+  processWindowsVisible = !processWindowsVisible;
+  if (webServerProcess.pid == 0) return;
+  HWND first = applyWindowVisibility(webServerProcess.pid, processWindowsVisible);
+  if (!wasVisible && first) SetForegroundWindow(first);
+}
+
+void Application::showProcessWindows() {
+  processWindowsVisible = true;
+  if (webServerProcess.pid == 0) return;
+  HWND first = applyWindowVisibility(webServerProcess.pid, true);
+  if (first) SetForegroundWindow(first);
+}
+
+void Application::showTrayMenuAtCursor() {
+  if (!trayMenu) return;
+  const wchar_t* label = processWindowsVisible ? L"Скрыть окна процесса" : L"Показать окна процесса";
+  ModifyMenuW(trayMenu, IDM_TOGGLE_WINDOWS, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_WINDOWS, label);
+  tray.showTrayMenu(trayMenu);
+}
+
+void Application::showAbout() {
+  std::wstring text = buildAboutText();
+  MessageBoxW(controlWindow, text.c_str(), L"О программе", MB_OK | MB_ICONINFORMATION);
+}

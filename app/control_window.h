@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+// The hidden control window: the tray icon, the tray menu and both timers talk to it.
+constexpr wchar_t kControlWindowClass[] = L"WendlorStarterWindowClass";
+constexpr wchar_t kControlWindowTitle[] = L"Wendlor";
+
+constexpr UINT WM_TRAYICON = WM_APP + 10;
+constexpr UINT WM_SHOWPROCESSWINDOWS = WM_APP + 11;
+
+constexpr UINT_PTR TIMER_SUPERVISE = 1;
+constexpr UINT_PTR TIMER_STARTUP = 2;
+constexpr UINT kStartupTimerPeriodMs = 100;
+
+constexpr UINT IDM_TOGGLE_WINDOWS = 1001;
+constexpr UINT IDM_STOP_AND_EXIT = 1002;
+constexpr UINT IDM_EXIT = 1003;
+constexpr UINT IDM_ABOUT = 1004;
+
+LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,4 @@
+#include "app/application.h"
+
+// Placeholder until supervision lands.
+void Application::supervise() {}

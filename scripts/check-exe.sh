@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Checks the shipped executable: PE32 GUI program, only system DLLs imported, resources present.
+set -euo pipefail
+exe=$1
+objdump=i686-w64-mingw32-objdump
+fail() { echo "check-exe: $*" >&2; exit 1; }
+headers=$($objdump -p "$exe")
+grep -q 'file format pei-i386' <<<"$headers" || fail "$exe is not a 32-bit PE file"
+grep -qE '^Subsystem\s+0*2\b' <<<"$headers" || fail "$exe is not a Windows GUI program"
+dlls=$(grep 'DLL Name' <<<"$headers" | awk '{print tolower($3)}' | sort -u | tr '\n' ' ')
+for dll in $dlls; do
+  case $dll in
+    kernel32.dll|user32.dll|gdi32.dll|shell32.dll|msvcrt.dll|advapi32.dll|comctl32.dll) ;;
+    *) fail "$exe imports $dll, which is not a system DLL" ;;
+  esac
+done
+echo "check-exe: $exe is a 32-bit GUI program importing only: $dlls"

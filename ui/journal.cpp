@@ -1,0 +1,200 @@
+#include "ui/journal.h"
+
+#include <richedit.h>
+
+#include <cwchar>
+
+#include "app/application.h"
+#include "app/handles.h"
+
+namespace {
+
+constexpr wchar_t kLogWindowTitle[] = L"ZEM Wendlor: журнал работы программы";
+constexpr int kButtonBand = 45;
+constexpr int kButtonMargin = 10;
+constexpr int kButtonBottomOffset = 35;
+constexpr int kJournalFontHeight = 15;
+
+HMODULE loadRichEditLibrary() {
+  HMODULE library = LoadLibraryW(L"msftedit.dll");
+  if (!library) library = LoadLibraryW(L"riched20.dll");
+  return library;
+}
+
+void freeLibrary(HMODULE& library) {
+  if (library) {
+    FreeLibrary(library);
+    library = nullptr;
+  }
+}
+
+HWND createButton(HWND parent, HINSTANCE instance, const wchar_t* text, int id) {
+  HWND button = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 0, kLogButtonWidth,
+                                kLogButtonHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                                nullptr);
+  if (button) SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+  return button;
+}
+
+}  // namespace
+
+COLORREF journalColour(bool isError, bool isSuccess) {
+  if (isError) return kJournalErrorColour;
+  if (isSuccess) return kJournalSuccessColour;
+  return kJournalPlainColour;
+}
+
+void Application::appendJournal(const std::wstring& text, bool isError, bool isSuccess) {
+  if (!journalEdit) return;
+
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t stamp[32];
+  swprintf(stamp, 32, L"[%02d.%02d.%04d %02d:%02d:%02d]", now.wDay, now.wMonth, now.wYear, now.wHour, now.wMinute,
+           now.wSecond);
+  std::wstring line = stamp;
+  line += L' ';
+  line += text;
+  line += L"\r\n";
+
+  GETTEXTLENGTHEX lengthQuery = {GTL_DEFAULT, 1200};
+  LRESULT length = SendMessageW(journalEdit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&lengthQuery), 0);
+  SendMessageW(journalEdit, EM_SETSEL, static_cast<WPARAM>(length), length);
+
+  CHARFORMAT2W format{};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_COLOR;
+  format.dwEffects = 0;
+  format.crTextColor = journalColour(isError, isSuccess);
+  SendMessageW(journalEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+
+  SendMessageW(journalEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+  SendMessageW(journalEdit, WM_VSCROLL, SB_BOTTOM, 0);
+}
+
+bool Application::createLogWindow(HINSTANCE moduleInstance) {
+  HMODULE richEdit = loadRichEditLibrary();
+
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = logWindowProc;
+  windowClass.hInstance = moduleInstance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  windowClass.lpszClassName = kLogWindowClass;
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    freeLibrary(richEdit);
+    return false;
+  }
+
+  logWindow = CreateWindowExW(0, kLogWindowClass, kLogWindowTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                              CW_USEDEFAULT, CW_USEDEFAULT, kLogWindowWidth, kLogWindowHeight, nullptr, nullptr,
+                              moduleInstance, this);
+  if (!logWindow) {
+    freeLibrary(richEdit);
+    return false;
+  }
+
+  HICON icon = LoadIconW(moduleInstance, MAKEINTRESOURCEW(kAppIconId));
+  if (icon) {
+    SendMessageW(logWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(logWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  }
+
+  const DWORD editStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
+  HMENU editId = reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_JOURNAL_EDIT));
+  journalEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"RICHEDIT50W", L"", editStyle, 0, 0, 0, 0, logWindow, editId,
+                                moduleInstance, nullptr);
+  if (!journalEdit) {
+    journalEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"RichEdit20W", L"", editStyle, 0, 0, 0, 0, logWindow, editId,
+                                  moduleInstance, nullptr);
+  }
+  if (!journalEdit) {
+    destroyWindow(logWindow);
+    return false;
+  }
+
+  // The font lives as long as the process, like the rich edit library.
+  HFONT font = CreateFontW(kJournalFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, VARIABLE_PITCH, L"Arial");
+  SendMessageW(journalEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+
+  exitButton = createButton(logWindow, moduleInstance, L"Выход", IDC_LOG_EXIT);
+  collapseButton = createButton(logWindow, moduleInstance, L"Свернуть", IDC_LOG_COLLAPSE);
+  if (!exitButton || !collapseButton) {
+    destroyWindow(logWindow);
+    journalEdit = nullptr;
+    exitButton = nullptr;
+    collapseButton = nullptr;
+    return false;
+  }
+
+  ShowWindow(logWindow, SW_HIDE);
+  return true;
+}
+
+void Application::layoutLogWindow() {
+  if (!logWindow || !journalEdit || !exitButton || !collapseButton) return;
+  RECT client{};
+  GetClientRect(logWindow, &client);
+  int width = client.right;
+  int height = client.bottom;
+  SetWindowPos(exitButton, nullptr, kButtonMargin, height - kButtonBottomOffset, kLogButtonWidth, kLogButtonHeight,
+               SWP_NOZORDER);
+  SetWindowPos(collapseButton, nullptr, width - kButtonMargin - kLogButtonWidth, height - kButtonBottomOffset,
+               kLogButtonWidth, kLogButtonHeight, SWP_NOZORDER);
+  SetWindowPos(journalEdit, nullptr, 0, 0, width, height - kButtonBand, SWP_NOZORDER);
+}
+
+void Application::showLogWindow(bool show) {
+  if (!logWindow) return;
+  logWindowVisible = show;
+  if (show) {
+    layoutLogWindow();
+    ShowWindow(logWindow, SW_SHOW);
+    SetForegroundWindow(logWindow);
+  } else {
+    ShowWindow(logWindow, SW_HIDE);
+  }
+}
+
+void Application::hideLogWindow() {
+  if (!logWindow) return;
+  logWindowVisible = false;
+  ShowWindow(logWindow, SW_HIDE);
+}
+
+LRESULT Application::handleLogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      layoutLogWindow();
+      return 0;
+    case WM_CLOSE:
+      hideLogWindow();
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_LOG_EXIT) {
+        appendJournal(L"Завершение работы программы...", false, false);
+        releaseTrayAndMenu();
+        stopServersAndQuit();
+        return 0;
+      }
+      if (LOWORD(wParam) == IDC_LOG_COLLAPSE) {
+        hideLogWindow();
+        return 0;
+      }
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK logWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  auto* application = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!application) return DefWindowProcW(window, message, wParam, lParam);
+  return application->handleLogMessage(window, message, wParam, lParam);
+}
