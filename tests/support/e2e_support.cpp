@@ -1,0 +1,282 @@
+#include "tests/support/e2e_support.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+
+namespace e2e {
+
+bool waitFor(const std::function<bool()>& pred, DWORD timeoutMs, DWORD pollMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (pred()) return true;
+    if (GetTickCount() - start >= timeoutMs) return pred();
+    Sleep(pollMs);
+  }
+}
+
+std::string toUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring fromUtf8(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+std::wstring binDir() {
+  wchar_t buffer[4096];
+  DWORD n = GetModuleFileNameW(nullptr, buffer, 4096);
+  std::wstring path(buffer, n);
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+std::wstring binPath(const std::wstring& exeName) { return binDir() + L"\\" + exeName; }
+
+bool writeFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::string readFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string bytes;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool removeTree(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        removeTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+TempFolder::TempFolder(const std::wstring& tag) {
+  static std::atomic<unsigned> counter{0};
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring base = temp;
+  if (!base.empty() && base.back() == L'\\') base.pop_back();
+  for (;;) {
+    path = base + L"\\wendlor-test-" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(counter++) + L"-" + std::to_wstring(GetTickCount() % 100000);
+    if (CreateDirectoryW(path.c_str(), nullptr)) break;
+  }
+}
+
+TempFolder::~TempFolder() {
+  // Programs started in the folder may take a moment to let go of their files.
+  waitFor([&] { return removeTree(path) || !fileExists(path); }, 3000, 50);
+}
+
+Process::~Process() {
+  kill();
+  if (handle) CloseHandle(handle);
+}
+
+bool Process::start(const std::wstring& commandLine, const std::wstring& folder, const Environment& extra) {
+  std::wstring block;
+  if (!extra.empty()) {
+    wchar_t* current = GetEnvironmentStringsW();
+    for (const wchar_t* p = current; *p; p += wcslen(p) + 1) {
+      std::wstring entry = p;
+      bool replaced = false;
+      for (const auto& kv : extra) {
+        if (_wcsnicmp(entry.c_str(), (kv.first + L"=").c_str(), kv.first.size() + 1) == 0) replaced = true;
+      }
+      if (!replaced) block += entry + L'\0';
+    }
+    FreeEnvironmentStringsW(current);
+    for (const auto& kv : extra) block += kv.first + L"=" + kv.second + L'\0';
+    block += L'\0';
+  }
+  std::wstring line = commandLine;
+  line.push_back(L'\0');
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  DWORD flags = extra.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT;
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, flags, extra.empty() ? nullptr : &block[0],
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  handle = pi.hProcess;
+  pid = pi.dwProcessId;
+  return true;
+}
+
+bool Process::running() const { return handle && WaitForSingleObject(handle, 0) == WAIT_TIMEOUT; }
+
+bool Process::waitExit(DWORD timeoutMs, DWORD* code) {
+  if (!handle) return false;
+  if (WaitForSingleObject(handle, timeoutMs) != WAIT_OBJECT_0) return false;
+  if (code) GetExitCodeProcess(handle, code);
+  return true;
+}
+
+void Process::kill() {
+  if (running()) {
+    TerminateProcess(handle, 99);
+    WaitForSingleObject(handle, 5000);
+  }
+}
+
+namespace {
+
+struct EnumRequest {
+  DWORD pid;
+  std::vector<HWND>* windows;
+};
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM param) {
+  auto* request = reinterpret_cast<EnumRequest*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == request->pid) request->windows->push_back(window);
+  return TRUE;
+}
+
+BOOL CALLBACK collectChild(HWND window, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> topLevelWindows(DWORD pid) {
+  std::vector<HWND> windows;
+  EnumRequest request{pid, &windows};
+  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&request));
+  return windows;
+}
+
+std::wstring windowClass(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+HWND findTopLevelWindow(DWORD pid, const std::wstring& className) {
+  for (HWND window : topLevelWindows(pid)) {
+    if (_wcsicmp(windowClass(window).c_str(), className.c_str()) == 0) return window;
+  }
+  return nullptr;
+}
+
+HWND findChildWindow(HWND parent, const std::wstring& className) {
+  std::vector<HWND> children;
+  EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&children));
+  for (HWND child : children) {
+    if (_wcsicmp(windowClass(child).c_str(), className.c_str()) == 0) return child;
+  }
+  return nullptr;
+}
+
+std::wstring windowText(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::wstring();
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000,
+                      &copied);
+  text.resize(copied);
+  return text;
+}
+
+bool isProcessAlive(DWORD pid) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (!process) return false;
+  bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
+bool Launcher::prepare(const std::string* iniBytes) {
+  if (!CopyFileW(binPath(L"wendlor.exe").c_str(), exePath().c_str(), FALSE)) return false;
+  return !iniBytes || writeFile(folder.file(L"wendlor.ini"), *iniBytes);
+}
+
+bool Launcher::start(const std::wstring& currentFolder, const Environment& extra) {
+  return process.start(L"\"" + exePath() + L"\"", currentFolder.empty() ? folder.path : currentFolder, extra);
+}
+
+HWND Launcher::controlWindow(DWORD timeoutMs) {
+  HWND window = nullptr;
+  waitFor([&] { return (window = findTopLevelWindow(process.pid, L"WendlorStarterWindowClass")) != nullptr; },
+          timeoutMs);
+  return window;
+}
+
+HWND Launcher::logWindow(DWORD timeoutMs) {
+  HWND window = nullptr;
+  waitFor([&] { return (window = findTopLevelWindow(process.pid, L"WendlorLogWindow")) != nullptr; }, timeoutMs);
+  return window;
+}
+
+HWND Launcher::journalEdit(DWORD timeoutMs) {
+  HWND edit = nullptr;
+  waitFor(
+      [&] {
+        HWND log = findTopLevelWindow(process.pid, L"WendlorLogWindow");
+        if (!log) return false;
+        edit = findChildWindow(log, L"RICHEDIT50W");
+        if (!edit) edit = findChildWindow(log, L"RichEdit20W");
+        return edit != nullptr;
+      },
+      timeoutMs);
+  return edit;
+}
+
+std::wstring Launcher::journal() {
+  HWND edit = journalEdit(0);
+  return edit ? windowText(edit) : std::wstring();
+}
+
+bool Launcher::waitJournal(const std::wstring& needle, DWORD timeoutMs) {
+  return waitFor([&] { return journal().find(needle) != std::wstring::npos; }, timeoutMs, 50);
+}
+
+HWND Launcher::messageBox(DWORD timeoutMs) {
+  HWND box = nullptr;
+  waitFor([&] { return (box = findTopLevelWindow(process.pid, L"#32770")) != nullptr; }, timeoutMs);
+  return box;
+}
+
+std::wstring messageBoxText(HWND dialog) {
+  HWND text = GetDlgItem(dialog, 0xFFFF);
+  return text ? windowText(text) : std::wstring();
+}
+
+}  // namespace e2e
