@@ -18,8 +18,16 @@ up)
   mkdir -p "$prefix"
   # Everything Wine starts for the prefix inherits these descriptors: /dev/null, never a
   # pipe that a test runner would then wait on.
-  wineserver -p </dev/null >/dev/null 2>&1
-  "$loader" wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+  boot() {
+    wineserver -p </dev/null >/dev/null 2>&1
+    "$loader" wineboot -i </dev/null >/dev/null 2>&1
+  }
+  # A server of an earlier run that is still going away can make the first boot fail.
+  if ! boot; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    boot || { echo "wineboot failed" >&2; exit 1; }
+  fi
   reg() { "$loader" reg add "$@" /f </dev/null >/dev/null 2>&1; }
   # Without a window manager every hide of a visible window stalls for 2 s; unmanaged windows do not.
   reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
