@@ -38,6 +38,12 @@ up)
     win="Z:$(printf '%s' "$bindir/url_recorder.exe" | tr '/' '\\')"
     reg 'HKLM\Software\Classes\http\shell\open\command' /ve /d "\"$win\" \"%1\""
   fi
+  # Restart the prefix's services so the desktop and its tray read these settings too (the tray
+  # otherwise stalls 2 s on every icon removal).
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1
+  "$loader" wineboot </dev/null >/dev/null 2>&1 || true
   echo "wine prefix ready: $prefix ($WINEARCH)"
   ;;
 down)
