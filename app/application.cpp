@@ -25,8 +25,8 @@ bool Application::createControlWindow() {
       return false;
     }
   }
-  controlWindow = CreateWindowExW(0, kControlWindowClass, kControlWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
-                                  nullptr, nullptr, instance, this);
+  controlWindow = CreateWindowExW(0, kControlWindowClass, kControlWindowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
+                                  nullptr, instance, this);
   if (!controlWindow) {
     showStartupError(L"Не удалось создать скрытое окно приложения.");
     return false;

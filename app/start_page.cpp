@@ -3,4 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-void openStartPage() { ShellExecuteW(nullptr, L"open", kStartPageUrl, nullptr, nullptr, SW_SHOWNORMAL); }
+void openStartPage() {
+  ShellExecuteW(nullptr, L"open", kStartPageUrl, nullptr, nullptr, SW_SHOWNORMAL);
+}

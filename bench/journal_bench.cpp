@@ -65,10 +65,11 @@ int wmain() {
   std::wstring folder = std::wstring(temp) + L"wendlor-bench-" + std::to_wstring(GetCurrentProcessId());
   CreateDirectoryW(folder.c_str(), nullptr);
   std::wstring path = folder + L"\\wendlor.ini";
-  std::string ini = "\xEF\xBB\xBF; settings\r\n[wendlor]\r\nWebServer = bin\\httpd.exe -f conf\\httpd.conf\r\n"
-                    "WorkingDirectory = .\r\nWebServerDirectory = www\r\nMysqlServer = mysql\\bin\\mysqld.exe\r\n"
-                    "MysqlServerDirectory = mysql\r\nStartHidden = on\r\nCheckIntervalMs = 1000\r\n"
-                    "SubstDrive = W:\r\nOpenBrowser = off\r\n[other]\r\nkey = value\r\n";
+  std::string ini =
+      "\xEF\xBB\xBF; settings\r\n[wendlor]\r\nWebServer = bin\\httpd.exe -f conf\\httpd.conf\r\n"
+      "WorkingDirectory = .\r\nWebServerDirectory = www\r\nMysqlServer = mysql\\bin\\mysqld.exe\r\n"
+      "MysqlServerDirectory = mysql\r\nStartHidden = on\r\nCheckIntervalMs = 1000\r\n"
+      "SubstDrive = W:\r\nOpenBrowser = off\r\n[other]\r\nkey = value\r\n";
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   WriteFile(file, ini.data(), static_cast<DWORD>(ini.size()), &written, nullptr);
@@ -78,8 +79,8 @@ int wmain() {
   QueryPerformanceCounter(&t0);
   size_t total = 0;
   for (int i = 0; i < loads; ++i) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE f =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     char buffer[4096];
     DWORD got = 0;
     ReadFile(f, buffer, sizeof buffer, &got, nullptr);

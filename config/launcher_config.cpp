@@ -7,7 +7,9 @@
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 enum class KeyKind { String, Bool, Interval };
 
@@ -58,8 +60,8 @@ void applySetting(LauncherConfig& config, const std::string& key, const std::str
 constexpr size_t kMaxConfigBytes = 16 * 1024 * 1024;
 
 bool readWholeFile(const std::wstring& path, std::string& bytes) {
-  HANDLE file = nullIfInvalid(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  HANDLE file = nullIfInvalid(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   bytes.clear();
   char chunk[64 * 1024];

@@ -6,9 +6,13 @@
 
 namespace {
 
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool isSeparator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
 
-bool isBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+bool isBlank(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
 
 }  // namespace
 
@@ -33,7 +37,9 @@ std::wstring ProgramFolderOf(const std::wstring& programPath) {
   return programPath.substr(0, last);
 }
 
-std::wstring GetProgramFolder() { return ProgramFolderOf(GetProgramPath()); }
+std::wstring GetProgramFolder() {
+  return ProgramFolderOf(GetProgramPath());
+}
 
 std::wstring GetCurrentFolder() {
   std::wstring buffer(MAX_PATH, L'\0');

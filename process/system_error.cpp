@@ -5,9 +5,9 @@
 std::wstring formatSystemError(DWORD code) {
   if (code == 0) return std::wstring();
   wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0,
-      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text;
   if (length != 0 && buffer) {
     text.assign(buffer, length);

@@ -29,9 +29,9 @@ void freeLibrary(HMODULE& library) {
 }
 
 HWND createButton(HWND parent, HINSTANCE instance, const wchar_t* text, int id) {
-  HWND button = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 0, kLogButtonWidth,
-                                kLogButtonHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                                nullptr);
+  HWND button =
+      CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 0, kLogButtonWidth,
+                      kLogButtonHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   if (button) SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
   return button;
 }
@@ -87,9 +87,8 @@ bool Application::createLogWindow(HINSTANCE moduleInstance) {
     return false;
   }
 
-  logWindow = CreateWindowExW(0, kLogWindowClass, kLogWindowTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                              CW_USEDEFAULT, CW_USEDEFAULT, kLogWindowWidth, kLogWindowHeight, nullptr, nullptr,
-                              moduleInstance, this);
+  logWindow = CreateWindowExW(0, kLogWindowClass, kLogWindowTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                              CW_USEDEFAULT, kLogWindowWidth, kLogWindowHeight, nullptr, nullptr, moduleInstance, this);
   if (!logWindow) {
     freeLibrary(richEdit);
     return false;

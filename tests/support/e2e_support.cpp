@@ -38,7 +38,9 @@ std::wstring binDir() {
   return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-std::wstring binPath(const std::wstring& exeName) { return binDir() + L"\\" + exeName; }
+std::wstring binPath(const std::wstring& exeName) {
+  return binDir() + L"\\" + exeName;
+}
 
 bool writeFile(const std::wstring& path, const std::string& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -50,8 +52,8 @@ bool writeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string readFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string bytes;
   char chunk[65536];
@@ -61,7 +63,9 @@ std::string readFile(const std::wstring& path) {
   return bytes;
 }
 
-bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool fileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool removeTree(const std::wstring& path) {
   WIN32_FIND_DATAW data;
@@ -137,7 +141,9 @@ bool Process::start(const std::wstring& commandLine, const std::wstring& folder,
   return true;
 }
 
-bool Process::running() const { return handle && WaitForSingleObject(handle, 0) == WAIT_TIMEOUT; }
+bool Process::running() const {
+  return handle && WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+}
 
 bool Process::waitExit(DWORD timeoutMs, DWORD* code) {
   if (!handle) return false;

@@ -151,13 +151,25 @@ TEST(Config, CheckIntervalRules) {
     const char* value;
     DWORD expected;
   } cases[] = {
-      {"99", 1000},        {"100", 100},          {"  250  ", 250},           {"+250", 250},
-      {"1000ms", 1000},    {"0x100", 1000},       {"", 1000},                 {"12 34", 1000},
-      {"+", 1000},         {"-", 1000},           {"99999999999", 4294967295u}, {"4294967295", 4294967295u},
-      {"-1", 4294967295u}, {"-4294967200", 1000}, {"007", 1000},              {"0100", 100},
+      {"99", 1000},
+      {"100", 100},
+      {"  250  ", 250},
+      {"+250", 250},
+      {"1000ms", 1000},
+      {"0x100", 1000},
+      {"", 1000},
+      {"12 34", 1000},
+      {"+", 1000},
+      {"-", 1000},
+      {"99999999999", 4294967295u},
+      {"4294967295", 4294967295u},
+      {"-1", 4294967295u},
+      {"-4294967200", 1000},
+      {"007", 1000},
+      {"0100", 100},
   };
-  for (const Case& c : cases) EXPECT_EQ(load(std::string("checkintervalms=") + c.value).checkIntervalMs, c.expected)
-                                 << c.value;
+  for (const Case& c : cases)
+    EXPECT_EQ(load(std::string("checkintervalms=") + c.value).checkIntervalMs, c.expected) << c.value;
   EXPECT_EQ(load("checkintervalms=500\ncheckintervalms=50\n").checkIntervalMs, 500u);
   EXPECT_EQ(load("checkintervalms=500\ncheckintervalms=700\n").checkIntervalMs, 700u);
 }
@@ -181,8 +193,7 @@ TEST(Config, EmptyWebServerResetsEverythingAndWarns) {
 
 TEST(Config, Utf8ValuesAndOtherEncodings) {
   // "папка" in UTF-8 arrives as the same letters.
-  EXPECT_EQ(load("workingdirectory=C:\\\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0\n").workingDirectory,
-            L"C:\\папка");
+  EXPECT_EQ(load("workingdirectory=C:\\\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0\n").workingDirectory, L"C:\\папка");
   // The same word in a one-byte Cyrillic code page is not UTF-8: nothing but replacement characters.
   std::wstring replaced = load("workingdirectory=\xEF\xE0\xEF\xEA\xE0\n").workingDirectory;
   EXPECT_FALSE(replaced.empty());
@@ -240,10 +251,38 @@ TEST(Config, HugeFileIsReadWithoutTrouble) {
 // leaves a usable web server command and interval.
 TEST(Config, RandomFilesAlwaysGiveAUsableRecord) {
   std::mt19937 random(20261207);
-  const char* pieces[] = {"webserver", "WebServer", "checkintervalms", "starthidden", "mysqlserver", "substdrive",
-                          "[wendlor]", "[other]", "[ ]", "=", "  ", "\t", "#", ";", "\r", "\n", "\r\n", "0", "1",
-                          "99", "100", "-5", "99999999999", "yes", "off", "\xEF\xBB\xBF", "\xD0\xBF", "\xFF\xFE",
-                          "\xC0\x80", "\"", "[", "]"};
+  const char* pieces[] = {"webserver",
+                          "WebServer",
+                          "checkintervalms",
+                          "starthidden",
+                          "mysqlserver",
+                          "substdrive",
+                          "[wendlor]",
+                          "[other]",
+                          "[ ]",
+                          "=",
+                          "  ",
+                          "\t",
+                          "#",
+                          ";",
+                          "\r",
+                          "\n",
+                          "\r\n",
+                          "0",
+                          "1",
+                          "99",
+                          "100",
+                          "-5",
+                          "99999999999",
+                          "yes",
+                          "off",
+                          "\xEF\xBB\xBF",
+                          "\xD0\xBF",
+                          "\xFF\xFE",
+                          "\xC0\x80",
+                          "\"",
+                          "[",
+                          "]"};
   const size_t pieceCount = sizeof pieces / sizeof pieces[0];
   e2e::TempFolder folder(L"fuzz");
   std::wstring path = folder.file(L"wendlor.ini");

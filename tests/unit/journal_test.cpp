@@ -1,11 +1,12 @@
-#include <gtest/gtest.h>
+#include "ui/journal.h"
+
 #include <richedit.h>
+#include <gtest/gtest.h>
 
 #include <regex>
 
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
 
 namespace {
 
@@ -91,8 +92,8 @@ TEST_F(JournalTest, EachLineTakesTheColourOfItsKind) {
   app.appendJournal(L"success", false, true);
   app.appendJournal(L"both flags", true, true);
   app.appendJournal(L"multi\r\nline", false, true);
-  const COLORREF expected[] = {kJournalPlainColour, kJournalErrorColour, kJournalSuccessColour, kJournalErrorColour,
-                               kJournalSuccessColour, kJournalSuccessColour};
+  const COLORREF expected[] = {kJournalPlainColour, kJournalErrorColour,   kJournalSuccessColour,
+                               kJournalErrorColour, kJournalSuccessColour, kJournalSuccessColour};
   // Rich edit text positions count each line break as one character.
   LONG position = 0;
   std::vector<std::wstring> got = lines();

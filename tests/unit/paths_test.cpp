@@ -1,7 +1,8 @@
+#include "config/paths.h"
+
 #include <gtest/gtest.h>
 
 #include "app/application.h"
-#include "config/paths.h"
 #include "process/system_error.h"
 #include "tests/support/e2e_support.h"
 
