@@ -56,8 +56,9 @@ int wmain() {
   double baseline = seconds(t0, t1), journal = seconds(t1, t2);
   std::printf("journal: %d lines, baseline %.3f s, appendJournal %.3f s, time ratio %.2f\n", lines, baseline, journal,
               journal / baseline);
-  std::printf("journal: memory growth baseline %zu KiB, appendJournal %zu KiB, ratio %.2f\n", (m1 - m0) / 1024,
-              (m2 - m1) / 1024, m1 > m0 ? static_cast<double>(m2 - m1) / static_cast<double>(m1 - m0) : 0.0);
+  std::printf("journal: memory growth baseline %llu KiB, appendJournal %llu KiB, ratio %.2f\n",
+              static_cast<unsigned long long>((m1 - m0) / 1024), static_cast<unsigned long long>((m2 - m1) / 1024),
+              m1 > m0 ? static_cast<double>(m2 - m1) / static_cast<double>(m1 - m0) : 0.0);
 
   // Settings: a typical file read and parsed, against reading its bytes alone.
   wchar_t temp[MAX_PATH];
