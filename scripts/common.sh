@@ -23,7 +23,7 @@ configure_and_build() {  # arch build-dir [extra cmake args...]
   local arch=$1 dir=$2
   shift 2
   cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DGTEST_SOURCE_DIR=/usr/src/googletest "$@" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DGTEST_SOURCE_DIR=/usr/src/googletest -DWENDLOR_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
 }
 
