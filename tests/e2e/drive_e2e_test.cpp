@@ -1,0 +1,240 @@
+// The drive mapping at start-up, seen from outside: the Journal lines of each branch and the
+// arguments that reach subst. Wine's own subst does nothing, so a fake subst.exe in the start-up
+// folder (cmd.exe looks in the current directory first) records what it was given. Taken
+// letters are links in the prefix's dosdevices folder; each test uses its own letters.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/e2e_support.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 20000;
+constexpr wchar_t kSubstLogVariable[] = L"WENDLOR_TEST_SUBST_LOG";
+constexpr wchar_t kSubstExitVariable[] = L"WENDLOR_TEST_SUBST_EXIT";
+
+std::wstring environmentValue(const wchar_t* name) {
+  wchar_t buffer[4096];
+  DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
+  return n > 0 && n < 4096 ? std::wstring(buffer, n) : std::wstring();
+}
+
+// Wine's own translation of a path into the host's file system.
+std::string unixPathOf(const std::wstring& windowsPath) {
+  using Translate = char*(CDECL*)(const wchar_t*);
+  FARPROC proc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+  auto translate = reinterpret_cast<Translate>(reinterpret_cast<void*>(proc));
+  if (!translate) return std::string();
+  char* unix = translate(windowsPath.c_str());
+  if (!unix) return std::string();
+  std::string result = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return result;
+}
+
+// Wine starts host programs too; it cannot wait for them, so callers wait for the effect.
+bool runHostCommand(const std::wstring& commandLine) {
+  std::wstring line = commandLine;
+  line.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return false;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return true;
+}
+
+bool driveExists(wchar_t letter) {
+  return GetFileAttributesW((std::wstring(1, letter) + L":\\").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A drive letter taken for the length of a test: a dosdevices link onto target.
+struct TakenDrive {
+  std::wstring link;
+  wchar_t letter = 0;
+
+  TakenDrive(wchar_t driveLetter, const std::wstring& target) {
+    std::wstring prefix = environmentValue(L"WINEPREFIX");
+    std::string unixTarget = unixPathOf(target);
+    if (prefix.empty() || unixTarget.empty() || unixTarget.find(' ') != std::string::npos ||
+        prefix.find(L' ') != std::wstring::npos || driveExists(driveLetter))
+      return;
+    link = prefix + L"/dosdevices/" + static_cast<wchar_t>(towlower(driveLetter)) + L":";
+    if (!runHostCommand(L"Z:\\bin\\ln -sfn " + e2e::fromUtf8(unixTarget) + L" " + link)) {
+      link.clear();
+      return;
+    }
+    if (e2e::waitFor([&] { return driveExists(driveLetter); }, kTimeoutMs)) letter = driveLetter;
+  }
+  ~TakenDrive() {
+    if (link.empty()) return;
+    runHostCommand(L"Z:\\bin\\rm -f " + link);
+    if (letter) e2e::waitFor([&] { return !driveExists(letter); }, kTimeoutMs);
+  }
+  TakenDrive(const TakenDrive&) = delete;
+  TakenDrive& operator=(const TakenDrive&) = delete;
+};
+
+// A start-up folder with our subst.exe in it and the file it records into.
+struct SubstFolder {
+  e2e::TempFolder root{L"subst"};
+  std::wstring path;
+  std::wstring log;
+  explicit SubstFolder(const std::wstring& subfolder = L"") {
+    path = subfolder.empty() ? root.path : root.file(subfolder);
+    if (!subfolder.empty()) CreateDirectoryW(path.c_str(), nullptr);
+    CopyFileW(e2e::binPath(L"fake_subst.exe").c_str(), (path + L"\\subst.exe").c_str(), FALSE);
+    log = root.file(L"subst-calls.txt");
+  }
+  std::wstring calls() const { return e2e::fromUtf8(e2e::readFile(log)); }
+};
+
+std::string iniWithDrive(const std::string& drive) {
+  return "[wendlor]\nsubstdrive=" + drive + "\n";
+}
+
+e2e::Environment substEnvironment(const SubstFolder& subst, const wchar_t* exitCode = L"0") {
+  return {{kSubstLogVariable, subst.log}, {kSubstExitVariable, exitCode}};
+}
+
+// Starts the Launcher and waits until the start-up sequence is past the drive mapping.
+void startAndWaitForStartup(e2e::Launcher& launcher, const std::string& ini, const std::wstring& currentFolder,
+                            const e2e::Environment& environment) {
+  ASSERT_TRUE(launcher.prepare(ini));
+  ASSERT_TRUE(launcher.start(currentFolder, environment));
+  ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs)) << e2e::toUtf8(launcher.journal());
+}
+
+void quit(e2e::Launcher& launcher) {
+  HWND control = launcher.controlWindow(kTimeoutMs);
+  if (control) PostMessageW(control, WM_CLOSE, 0, 0);
+  DWORD code = 99;
+  EXPECT_TRUE(launcher.waitExit(kTimeoutMs, &code));
+  EXPECT_EQ(0u, code);
+}
+
+size_t count(const std::wstring& text, const std::wstring& needle) {
+  size_t n = 0;
+  for (size_t at = text.find(needle); at != std::wstring::npos; at = text.find(needle, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(DriveE2e, EmptySettingWritesNothingAndRunsNothing) {
+  SubstFolder subst;
+  e2e::Launcher launcher;
+  startAndWaitForStartup(launcher, "[wendlor]\nsubstdrive=\n", subst.path, substEnvironment(subst));
+  std::wstring journal = launcher.journal();
+  EXPECT_EQ(std::wstring::npos, journal.find(L"виртуального диска"));
+  EXPECT_EQ(std::wstring::npos, journal.find(L"subst"));
+  EXPECT_EQ(L"", subst.calls());
+  quit(launcher);
+}
+
+TEST(DriveE2e, FreeLetterRunsSubstWithDriveAndFolder) {
+  ASSERT_FALSE(driveExists(L'S'));
+  SubstFolder subst;
+  e2e::Launcher launcher;
+  startAndWaitForStartup(launcher, iniWithDrive("S:"), subst.path, substEnvironment(subst));
+  std::wstring journal = launcher.journal();
+  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: S:\r\n"));
+  EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst")) << e2e::toUtf8(journal);
+  EXPECT_EQ(L"call 2\n[S:]\n[" + subst.path + L"]\n", subst.calls());
+  quit(launcher);
+}
+
+TEST(DriveE2e, NonZeroExitCodeIsReported) {
+  SubstFolder subst;
+  e2e::Launcher launcher;
+  startAndWaitForStartup(launcher, iniWithDrive("t:"), subst.path, substEnvironment(subst, L"4294967295"));
+  std::wstring journal = launcher.journal();
+  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: t:\r\n"));
+  EXPECT_NE(std::wstring::npos,
+            journal.find(L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: 4294967295\r\n"))
+      << e2e::toUtf8(journal);
+  EXPECT_EQ(1u, count(subst.calls(), L"call "));
+  quit(launcher);
+}
+
+TEST(DriveE2e, FolderWithSpacesAndCyrillicLettersIsOneArgument) {
+  SubstFolder spaced(L"Program Files (x86) & Co");
+  e2e::Launcher first;
+  startAndWaitForStartup(first, iniWithDrive("U:"), spaced.path, substEnvironment(spaced));
+  EXPECT_EQ(L"call 2\n[U:]\n[" + spaced.path + L"]\n", spaced.calls());
+  EXPECT_EQ(std::wstring::npos, first.journal().find(L"ОШИБКА subst"));
+  quit(first);
+
+  SubstFolder cyrillic(L"папка с программой");
+  e2e::Launcher second;
+  startAndWaitForStartup(second, iniWithDrive(" V: "), cyrillic.path, substEnvironment(cyrillic));
+  EXPECT_EQ(L"call 2\n[V:]\n[" + cyrillic.path + L"]\n", cyrillic.calls());
+  quit(second);
+}
+
+TEST(DriveE2e, StartupFolderAtTheRootOfADrive) {
+  SubstFolder subst;
+  TakenDrive root(L'Y', subst.path);
+  ASSERT_EQ(L'Y', root.letter) << "could not make drive Y: for the test";
+  e2e::Launcher launcher;
+  startAndWaitForStartup(launcher, iniWithDrive("X:"), L"Y:\\", substEnvironment(subst));
+  EXPECT_EQ(L"call 2\n[X:]\n[Y:\\]\n", subst.calls());
+  quit(launcher);
+}
+
+TEST(DriveE2e, TakenLetterWithHomeCountsAsCreatedEarlier) {
+  SubstFolder subst;
+  e2e::TempFolder target(L"drive-home");
+  ASSERT_TRUE(CreateDirectoryW(target.file(L"home").c_str(), nullptr));
+  TakenDrive taken(L'Q', target.path);
+  ASSERT_EQ(L'Q', taken.letter) << "could not make drive Q: for the test";
+  e2e::Launcher launcher;
+  startAndWaitForStartup(launcher, iniWithDrive("Q:"), subst.path, substEnvironment(subst));
+  std::wstring journal = launcher.journal();
+  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: Q:\r\n"));
+  EXPECT_NE(std::wstring::npos, journal.find(L"Диск уже был создан ранее. \r\n"));
+  EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst"));
+  EXPECT_EQ(L"", subst.calls());
+  quit(launcher);
+}
+
+TEST(DriveE2e, TakenLetterWithoutHomeIsAnError) {
+  SubstFolder subst;
+  e2e::TempFolder target(L"drive-taken");
+  // A file named home is not the folder that marks an earlier mapping.
+  ASSERT_TRUE(e2e::writeFile(target.file(L"home"), "x"));
+  TakenDrive taken(L'R', target.path);
+  ASSERT_EQ(L'R', taken.letter) << "could not make drive R: for the test";
+  e2e::Launcher launcher;
+  startAndWaitForStartup(launcher, iniWithDrive("R:"), subst.path, substEnvironment(subst));
+  std::wstring journal = launcher.journal();
+  EXPECT_NE(std::wstring::npos,
+            journal.find(L"ОШИБКА subst: Буква диска уже занята и диск не указывает на папку с программой\r\n"));
+  EXPECT_EQ(std::wstring::npos, journal.find(L"Диск уже был создан ранее."));
+  EXPECT_EQ(L"", subst.calls());
+  quit(launcher);
+}
+
+TEST(DriveE2e, BadValuesRunNoCommand) {
+  // Each would put a second command or a wrong argument on cmd.exe's command line.
+  const char* bad[] = {"W: & subst injected", "W:\\", "WXY", "1:", "W: W:"};
+  for (const char* value : bad) {
+    SubstFolder subst;
+    e2e::Launcher launcher;
+    startAndWaitForStartup(launcher, iniWithDrive(value), subst.path, substEnvironment(subst));
+    std::wstring journal = launcher.journal();
+    std::wstring expected = L"ОШИБКА subst: ";
+    size_t at = journal.find(expected);
+    ASSERT_NE(std::wstring::npos, at) << value;
+    std::wstring line = journal.substr(at, journal.find(L"\r\n", at) - at);
+    EXPECT_NE(std::wstring::npos, line.find(e2e::fromUtf8(value))) << e2e::toUtf8(line);
+    EXPECT_EQ(1u, count(journal, expected)) << value;
+    EXPECT_EQ(std::wstring::npos, journal.find(L"Создание виртуального диска")) << value;
+    EXPECT_EQ(L"", subst.calls()) << value;
+    quit(launcher);
+  }
+}
