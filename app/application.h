@@ -10,6 +10,8 @@
 
 constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
 constexpr int kAppIconId = 101;
+// How long Exit waits for the database to shut down on its Ctrl+C before it is terminated.
+constexpr DWORD kDatabaseStopTimeoutMs = 10000;
 
 // The one state object of the Launcher: it owns the windows, the menu, the icon, the mutex,
 // the tray icon and both server processes for the whole run.
@@ -27,6 +29,8 @@ struct Application {
   bool trayAdded = false;
   HMENU trayMenu = nullptr;
   HICON trayIconHandle = nullptr;
+  // Registered "TaskbarCreated": the shell restarted and forgot the tray icon.
+  UINT taskbarCreatedMessage = 0;
   HANDLE instanceMutex = nullptr;
   int visibilityPasses = 0;
   DWORD webStartTick = 0;
@@ -88,6 +92,7 @@ struct Application {
   // Tray.
   void buildTrayMenu();
   void releaseTrayAndMenu();
+  void restoreTrayIcon();
 
   // About box.
   std::wstring buildAboutText() const;

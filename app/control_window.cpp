@@ -14,11 +14,20 @@ LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) taskbarCreatedMessage = RegisterWindowMessageW(kTaskbarCreatedMessageName);
+  if (taskbarCreatedMessage != 0 && message == taskbarCreatedMessage) {
+    restoreTrayIcon();
+    return 0;
+  }
   switch (message) {
     case WM_DESTROY:
       releaseTrayAndMenu();
       PostQuitMessage(0);
       return 0;
+    case WM_NCDESTROY:
+      // Destroyed from outside (a WM_CLOSE): the teardown must not destroy the handle again.
+      if (window == controlWindow) controlWindow = nullptr;
+      break;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDM_TOGGLE_WINDOWS:

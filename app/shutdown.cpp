@@ -2,9 +2,22 @@
 #include "app/control_window.h"
 #include "app/handles.h"
 
+namespace {
+
+// A database killed mid-write can leave its tables damaged: ask it with a console Ctrl+C,
+// give it a bounded time to shut down, and only then end it by force.
+void stopDatabase(ChildProcess& database) {
+  if (!database.isRunning()) return;
+  database.sendCtrlC();
+  if (database.process && WaitForSingleObject(database.process, kDatabaseStopTimeoutMs) == WAIT_OBJECT_0) return;
+  if (database.isRunning()) database.terminate(0);
+}
+
+}  // namespace
+
 void Application::stopChildren() {
   if (databaseProcess.process) {
-    if (databaseProcess.isRunning() && !config.noTerminate) databaseProcess.terminate(0);
+    if (!config.noTerminate) stopDatabase(databaseProcess);
     databaseProcess.close();
   }
   if (webServerProcess.process) {
@@ -15,8 +28,9 @@ void Application::stopChildren() {
 
 void Application::stopServersAndQuit() {
   if (!config.noTerminate) {
-    databaseProcess.terminate(0);
-    webServerProcess.sendCtrlC();
+    stopDatabase(databaseProcess);
+    // One interrupt and no wait: a web server that ignores it is left running.
+    if (webServerProcess.isRunning()) webServerProcess.sendCtrlC();
   }
   PostQuitMessage(0);
 }

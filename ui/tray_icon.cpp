@@ -4,19 +4,26 @@
 #include "app/handles.h"
 
 bool TrayIcon::addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const std::wstring& tip) {
-  if (added) {
-    iconData.uFlags = 0;
-    Shell_NotifyIconW(NIM_DELETE, &iconData);
-    added = false;
-  }
+  removeTrayIcon();
   iconData = NOTIFYICONDATAW{};
-  iconData.cbSize = sizeof(NOTIFYICONDATAW);
   iconData.hWnd = owner;
-  iconData.uID = kTrayIconId;
-  iconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   iconData.uCallbackMessage = callbackMessage;
   iconData.hIcon = icon;
+  iconData.cbSize = sizeof(NOTIFYICONDATAW);
+  iconData.uID = kTrayIconId;
+  iconData.uFlags = kTrayIconFlags;
+  // lstrcpynW's limit counts the terminating NUL: at most 127 characters of tip.
   lstrcpynW(iconData.szTip, tip.c_str(), ARRAYSIZE(iconData.szTip));
+  added = Shell_NotifyIconW(NIM_ADD, &iconData) != FALSE;
+  return added;
+}
+
+bool TrayIcon::readdTrayIcon() {
+  if (!added) return false;
+  // A new shell holds no icon of ours; an old one might, and would refuse a second add.
+  NOTIFYICONDATAW stale = iconData;
+  stale.uFlags = 0;
+  Shell_NotifyIconW(NIM_DELETE, &stale);
   added = Shell_NotifyIconW(NIM_ADD, &iconData) != FALSE;
   return added;
 }
@@ -32,6 +39,7 @@ void TrayIcon::showTrayMenu(HMENU menu) {
   if (!menu) return;
   POINT cursor = {0, 0};
   GetCursorPos(&cursor);
+  // Without the foreground the menu would not close when the user clicks elsewhere.
   SetForegroundWindow(iconData.hWnd);
   TrackPopupMenu(menu, TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, iconData.hWnd, nullptr);
   PostMessageW(iconData.hWnd, WM_NULL, 0, 0);
@@ -44,4 +52,13 @@ void Application::releaseTrayAndMenu() {
   }
   destroyMenu(trayMenu);
   destroyIcon(trayIconHandle);
+}
+
+void Application::restoreTrayIcon() {
+  if (!trayAdded) return;
+  if (tray.readdTrayIcon()) return;
+  // The icon is the only way back to a hidden Launcher: fall back to the log window.
+  trayAdded = false;
+  appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
+  showLogWindow(true);
 }

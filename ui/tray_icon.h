@@ -5,6 +5,18 @@
 
 #include <string>
 
+// The full structure, balloon and GUID fields included, as the shell of every supported
+// Windows expects it from a 32-bit program.
+#ifndef _WIN64
+static_assert(sizeof(NOTIFYICONDATAW) == 956, "NOTIFYICONDATAW must be the full 956-byte structure");
+#endif
+
+constexpr wchar_t kTrayTip[] = L"ZEM Wendlor";
+constexpr UINT kTrayIconId = 1;
+constexpr UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+// The shell broadcasts this registered message when it (re)creates the taskbar.
+constexpr wchar_t kTaskbarCreatedMessageName[] = L"TaskbarCreated";
+
 // The Launcher's one icon in the notification area.
 struct TrayIcon {
   NOTIFYICONDATAW iconData{};
@@ -15,10 +27,10 @@ struct TrayIcon {
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
+  // Replaces an icon added earlier; true when the shell took the new one.
   bool addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const std::wstring& tip);
+  // Adds the same icon again after the shell lost it; false when it was not added or the shell refused.
+  bool readdTrayIcon();
   void removeTrayIcon();
   void showTrayMenu(HMENU menu);
 };
-
-constexpr wchar_t kTrayTip[] = L"ZEM Wendlor";
-constexpr UINT kTrayIconId = 1;

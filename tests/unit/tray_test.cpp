@@ -1,0 +1,160 @@
+// The tray icon against the real shell (Wine's own notification area under Xvfb).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/application.h"
+#include "app/control_window.h"
+
+namespace {
+
+// A plain hidden window to own icons; destroyed at the end of the test.
+struct OwnerWindow {
+  HWND window = nullptr;
+  OwnerWindow() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"WendlorTrayTestOwner";
+    RegisterClassExW(&windowClass);
+    window = CreateWindowExW(0, L"WendlorTrayTestOwner", L"", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  }
+  ~OwnerWindow() {
+    if (window) DestroyWindow(window);
+  }
+};
+
+// Whether the shell holds an icon for this owner and identifier: a modify of an unknown icon fails.
+bool shellHasIcon(HWND owner, UINT id = kTrayIconId) {
+  NOTIFYICONDATAW probe{};
+  probe.cbSize = sizeof probe;
+  probe.hWnd = owner;
+  probe.uID = id;
+  probe.uFlags = NIF_TIP;
+  lstrcpynW(probe.szTip, kTrayTip, ARRAYSIZE(probe.szTip));
+  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+HICON testIcon() {
+  return CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
+}
+
+}  // namespace
+
+TEST(Tray, AddFillsTheIconDataAndTheShellHoldsIt) {
+  OwnerWindow owner;
+  ASSERT_NE(nullptr, owner.window);
+  HICON icon = testIcon();
+  TrayIcon tray;
+  ASSERT_TRUE(tray.addTrayIcon(owner.window, icon, WM_TRAYICON, kTrayTip));
+  EXPECT_TRUE(tray.added);
+  EXPECT_EQ(sizeof(NOTIFYICONDATAW), tray.iconData.cbSize);
+  EXPECT_EQ(owner.window, tray.iconData.hWnd);
+  EXPECT_EQ(1u, tray.iconData.uID);
+  EXPECT_EQ(7u, tray.iconData.uFlags);
+  EXPECT_EQ(32778u, tray.iconData.uCallbackMessage);
+  EXPECT_EQ(icon, tray.iconData.hIcon);
+  EXPECT_STREQ(L"ZEM Wendlor", tray.iconData.szTip);
+  EXPECT_TRUE(shellHasIcon(owner.window));
+
+  tray.removeTrayIcon();
+  EXPECT_FALSE(tray.added);
+  EXPECT_FALSE(shellHasIcon(owner.window));
+  tray.removeTrayIcon();  // nothing left to do
+  EXPECT_FALSE(tray.added);
+  DestroyIcon(icon);
+}
+
+TEST(Tray, LongTipIsCutAt127Characters) {
+  OwnerWindow owner;
+  TrayIcon tray;
+  std::wstring tip(200, L'Ж');
+  tip[126] = L'a';
+  tip[127] = L'b';
+  ASSERT_TRUE(tray.addTrayIcon(owner.window, nullptr, WM_TRAYICON, tip));
+  EXPECT_EQ(tip.substr(0, 127), std::wstring(tray.iconData.szTip));
+}
+
+TEST(Tray, AddingAgainReplacesTheFirstIcon) {
+  OwnerWindow first;
+  OwnerWindow second;
+  TrayIcon tray;
+  ASSERT_TRUE(tray.addTrayIcon(first.window, nullptr, WM_TRAYICON, kTrayTip));
+  // The same owner again: the shell would refuse a second icon with identifier 1.
+  ASSERT_TRUE(tray.addTrayIcon(first.window, nullptr, WM_TRAYICON, kTrayTip));
+  EXPECT_TRUE(shellHasIcon(first.window));
+  ASSERT_TRUE(tray.addTrayIcon(second.window, nullptr, WM_TRAYICON, kTrayTip));
+  EXPECT_FALSE(shellHasIcon(first.window));
+  EXPECT_TRUE(shellHasIcon(second.window));
+  tray.removeTrayIcon();
+  EXPECT_FALSE(shellHasIcon(second.window));
+}
+
+TEST(Tray, ReleaseTrayAndMenuMayRunAnyNumberOfTimes) {
+  OwnerWindow owner;
+  Application app;
+  app.trayMenu = CreatePopupMenu();
+  app.trayIconHandle = testIcon();
+  app.trayAdded = app.tray.addTrayIcon(owner.window, app.trayIconHandle, WM_TRAYICON, kTrayTip);
+  ASSERT_TRUE(app.trayAdded);
+  HMENU menu = app.trayMenu;
+
+  app.releaseTrayAndMenu();
+  EXPECT_FALSE(app.trayAdded);
+  EXPECT_FALSE(app.tray.added);
+  EXPECT_EQ(nullptr, app.trayMenu);
+  EXPECT_EQ(nullptr, app.trayIconHandle);
+  EXPECT_FALSE(IsMenu(menu));
+  EXPECT_FALSE(shellHasIcon(owner.window));
+  app.releaseTrayAndMenu();
+  app.releaseTrayAndMenu();
+  EXPECT_EQ(nullptr, app.trayMenu);
+}
+
+TEST(Tray, TaskbarCreatedAddsTheSameIconAgain) {
+  Application app;
+  app.instance = GetModuleHandleW(nullptr);
+  ASSERT_TRUE(app.createControlWindow());
+  ASSERT_NE(0u, app.taskbarCreatedMessage);
+  EXPECT_EQ(RegisterWindowMessageW(L"TaskbarCreated"), app.taskbarCreatedMessage);
+  app.trayIconHandle = testIcon();
+  app.trayAdded = app.tray.addTrayIcon(app.controlWindow, app.trayIconHandle, WM_TRAYICON, kTrayTip);
+  ASSERT_TRUE(app.trayAdded);
+
+  // A restarted shell knows nothing of the icon.
+  NOTIFYICONDATAW forget = app.tray.iconData;
+  forget.uFlags = 0;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &forget));
+  ASSERT_FALSE(shellHasIcon(app.controlWindow));
+
+  NOTIFYICONDATAW before = app.tray.iconData;
+  bool windowsVisible = app.processWindowsVisible;
+  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
+  EXPECT_TRUE(shellHasIcon(app.controlWindow));
+  EXPECT_TRUE(app.trayAdded);
+  EXPECT_TRUE(app.tray.added);
+  EXPECT_EQ(0, memcmp(&before, &app.tray.iconData, sizeof before));
+  EXPECT_EQ(windowsVisible, app.processWindowsVisible);
+  EXPECT_FALSE(app.logWindowVisible);
+  MSG quit;
+  EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+  // While the shell still holds it, the message changes nothing either.
+  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
+  EXPECT_TRUE(shellHasIcon(app.controlWindow));
+  EXPECT_TRUE(app.trayAdded);
+}
+
+TEST(Tray, TaskbarCreatedWithoutAnIconAddsNone) {
+  Application app;
+  app.instance = GetModuleHandleW(nullptr);
+  ASSERT_TRUE(app.createControlWindow());
+  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
+  EXPECT_FALSE(shellHasIcon(app.controlWindow));
+  EXPECT_FALSE(app.trayAdded);
+  EXPECT_FALSE(app.tray.added);
+}
