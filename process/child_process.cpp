@@ -1,18 +1,168 @@
 #include "process/child_process.h"
 
-// Placeholder until the process launcher lands: nothing can be started yet.
-ChildProcess::~ChildProcess() { close(); }
+#include <vector>
 
-bool ChildProcess::start(const std::wstring&, const std::wstring&, bool, std::wstring* errorText, bool) {
-  close();
-  output.clear();
-  if (errorText) *errorText = L"not available yet";
-  return false;
+#include "app/handles.h"
+#include "process/output_capture.h"
+#include "process/support_contacts.h"
+#include "process/system_error.h"
+
+namespace {
+
+// While sendCtrlC holds the Launcher on the child's console, the Launcher gets the same event;
+// without a handler of its own it would be ended by it.
+BOOL WINAPI swallowCtrlC(DWORD event) { return event == CTRL_C_EVENT ? TRUE : FALSE; }
+
+void installCtrlCGuard() {
+  static bool installed = false;
+  if (!installed) installed = SetConsoleCtrlHandler(swallowCtrlC, TRUE) != FALSE;
 }
 
-bool ChildProcess::isRunning() const { return false; }
-DWORD ChildProcess::exitCode() const { return STILL_ACTIVE; }
-void ChildProcess::sendCtrlC() const {}
-void ChildProcess::terminate(DWORD) const {}
-void ChildProcess::close() { pid = 0; }
-std::wstring ChildProcess::readOutput() { return output; }
+// Appends one pipe's waiting bytes to output, reading only what a peek reports, so it never blocks.
+void readWaitingBytes(HANDLE pipe, std::wstring& output) {
+  if (!pipe) return;
+  DWORD available = 0;
+  if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return;
+  std::vector<char> buffer(static_cast<size_t>(available) + 1, '\0');
+  DWORD got = 0;
+  if (!ReadFile(pipe, buffer.data(), available, &got, nullptr)) return;
+  buffer[got] = '\0';
+  output += decodeAnsi(std::string(buffer.data(), got));
+}
+
+}  // namespace
+
+std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder) {
+  std::wstring text = kStartFailureHeading;
+  text += formatSystemError(error);
+  text += L"\r\n\r\nКоманда:\r\n";
+  text += commandLine;
+  text += L"\r\n\r\nПапка запуска:\r\n";
+  text += folder.empty() ? std::wstring(kInheritedFolderName) : folder;
+  text += L"\r\n\r\nПожалуйста, обратитесь в Службу поддержки:\r\n";
+  text += L" " + std::wstring(kSupportEmail) + L"\r\n";
+  text += L" " + std::wstring(kSupportPhone) + L"\r\n";
+  text += L" " + std::wstring(kSupportWebsite);
+  return text;
+}
+
+ChildProcess::~ChildProcess() { close(); }
+
+bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow,
+                         std::wstring* errorText, bool captureOutput) {
+  close();
+  output.clear();
+
+  SECURITY_ATTRIBUTES pipeAttributes{};
+  pipeAttributes.nLength = sizeof pipeAttributes;
+  pipeAttributes.lpSecurityDescriptor = nullptr;
+  pipeAttributes.bInheritHandle = TRUE;
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = hideWindow ? SW_HIDE : SW_SHOWDEFAULT;
+  DWORD creationFlags = CREATE_NEW_CONSOLE;
+
+  HANDLE stdoutWrite = nullptr;
+  HANDLE stderrWrite = nullptr;
+  if (captureOutput) {
+    if (!CreatePipe(&stdoutRead, &stdoutWrite, &pipeAttributes, 0)) {
+      DWORD error = GetLastError();
+      stdoutRead = nullptr;
+      if (errorText) *errorText = L"Ошибка создания пайпа для stdout: " + formatSystemError(error);
+      return false;
+    }
+    SetHandleInformation(stdoutRead, HANDLE_FLAG_INHERIT, 0);
+    if (!CreatePipe(&stderrRead, &stderrWrite, &pipeAttributes, 0)) {
+      DWORD error = GetLastError();
+      stderrRead = nullptr;
+      closeHandle(stdoutRead);
+      closeHandle(stdoutWrite);
+      if (errorText) *errorText = L"Ошибка создания пайпа для stderr: " + formatSystemError(error);
+      return false;
+    }
+    SetHandleInformation(stderrRead, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdOutput = stdoutWrite;
+    startup.hStdError = stderrWrite;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    creationFlags = CREATE_NO_WINDOW;
+  }
+
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(L'\0');
+  PROCESS_INFORMATION info{};
+  BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, captureOutput ? TRUE : FALSE, creationFlags,
+                                nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+  DWORD error = created ? 0 : GetLastError();
+  // Only the child may hold the writing side now, or the pipes would never report its end.
+  closeHandle(stdoutWrite);
+  closeHandle(stderrWrite);
+  if (!created) {
+    if (errorText) *errorText = startFailureMessage(error, commandLine, folder);
+    return false;
+  }
+  process = info.hProcess;
+  thread = info.hThread;
+  pid = info.dwProcessId;
+  if (captureOutput) drain = startOutputDrain(stdoutRead, stderrRead, outputReaders);
+  return true;
+}
+
+bool ChildProcess::isRunning() const {
+  if (!process) return false;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process, &code)) return false;
+  return code == STILL_ACTIVE;
+}
+
+DWORD ChildProcess::exitCode() const {
+  DWORD code = 0;
+  if (process && GetExitCodeProcess(process, &code)) return code;
+  return STILL_ACTIVE;
+}
+
+void ChildProcess::sendCtrlC() const {
+  if (pid == 0) return;
+  installCtrlCGuard();
+  if (!AttachConsole(pid)) return;
+  GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  FreeConsole();
+}
+
+void ChildProcess::terminate(DWORD code) const {
+  if (process) TerminateProcess(process, code);
+}
+
+void ChildProcess::close() {
+  releaseOutputDrain(drain, outputReaders);
+  closeHandle(thread);
+  closeHandle(process);
+  closeHandle(stdoutRead);
+  closeHandle(stderrRead);
+  pid = 0;
+}
+
+std::wstring ChildProcess::readOutput() {
+  if (!drain) {
+    readWaitingBytes(stdoutRead, output);
+    readWaitingBytes(stderrRead, output);
+    return output;
+  }
+  if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+    // The readers end when the pipes break; give them the moment it takes to move the last bytes.
+    HANDLE running[2];
+    DWORD count = 0;
+    for (HANDLE reader : outputReaders) {
+      if (reader) running[count++] = reader;
+    }
+    if (count) WaitForMultipleObjects(count, running, TRUE, kOutputSettleMs);
+  }
+  DrainStream out;
+  DrainStream err;
+  takeDrainedOutput(drain, out, err);
+  output += drainedText(out);
+  output += drainedText(err);
+  return output;
+}

@@ -4,6 +4,13 @@
 
 #include <string>
 
+struct OutputDrain;
+
+// First line of the message for a program that could not be started.
+constexpr wchar_t kStartFailureHeading[] = L"Ошибка запуска компонента программы (0x44): \n";
+// What the message says for an empty folder: the child takes the Launcher's current directory.
+constexpr wchar_t kInheritedFolderName[] = L"(inherit)";
+
 // One console program that the Launcher started: the web server or the database server.
 struct ChildProcess {
   HANDLE process = nullptr;
@@ -12,6 +19,9 @@ struct ChildProcess {
   HANDLE stdoutRead = nullptr;
   HANDLE stderrRead = nullptr;
   std::wstring output;
+  // While a captured child runs, reader threads keep its pipes empty (see output_capture.h).
+  OutputDrain* drain = nullptr;
+  HANDLE outputReaders[2] = {nullptr, nullptr};
 
   ChildProcess() = default;
   ~ChildProcess();
@@ -25,9 +35,15 @@ struct ChildProcess {
   bool isRunning() const;
   // The child's exit code, or STILL_ACTIVE (259) while it runs and when there is no process.
   DWORD exitCode() const;
+  // Sends a console Ctrl+C to the child's console; the Launcher itself ignores that event.
   void sendCtrlC() const;
   void terminate(DWORD code) const;
+  // Releases the handles without stopping the child and without waiting for anything.
   void close();
-  // Adds what the child has written so far to output and returns all of it; never blocks.
+  // Adds what the child has written so far to output and returns all of it; never blocks, but
+  // once the child has ended gives the readers up to kOutputSettleMs to take its last bytes.
   std::wstring readOutput();
 };
+
+// The whole failure message of start for a system error code.
+std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder);

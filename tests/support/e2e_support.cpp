@@ -286,3 +286,42 @@ std::wstring messageBoxText(HWND dialog) {
 }
 
 }  // namespace e2e
+
+namespace e2e {
+
+std::vector<std::wstring> markerLines(const std::wstring& path) {
+  std::vector<std::wstring> lines;
+  std::string bytes = readFile(path);
+  size_t begin = 0;
+  while (begin < bytes.size()) {
+    size_t end = bytes.find('\n', begin);
+    if (end == std::string::npos) break;  // a line still being written
+    std::string line = bytes.substr(begin, end - begin);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(fromUtf8(line));
+    begin = end + 1;
+  }
+  return lines;
+}
+
+bool markerHas(const std::wstring& path, const std::wstring& line) {
+  for (const std::wstring& each : markerLines(path)) {
+    if (each == line) return true;
+  }
+  return false;
+}
+
+std::wstring markerValue(const std::wstring& path, const std::wstring& key) {
+  for (const std::wstring& each : markerLines(path)) {
+    if (each.compare(0, key.size() + 1, key + L"=") == 0) return each.substr(key.size() + 1);
+  }
+  return std::wstring();
+}
+
+bool waitMarker(const std::wstring& path, const std::wstring& line, DWORD timeoutMs) {
+  return waitFor([&] { return markerHas(path, line); }, timeoutMs, 20);
+}
+
+std::wstring fakeServer(const std::wstring& args) { return L"\"" + binPath(L"fake_server.exe") + L"\" " + args; }
+
+}  // namespace e2e

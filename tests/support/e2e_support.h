@@ -86,3 +86,17 @@ struct Launcher {
 std::wstring messageBoxText(HWND dialog);
 
 }  // namespace e2e
+
+namespace e2e {
+
+// Lines of a marker file that fake_server.exe writes (UTF-8, CR LF removed).
+std::vector<std::wstring> markerLines(const std::wstring& path);
+bool markerHas(const std::wstring& path, const std::wstring& line);
+// The text after "key=" on the first such line; empty when there is none.
+std::wstring markerValue(const std::wstring& path, const std::wstring& key);
+// Waits until the marker holds line.
+bool waitMarker(const std::wstring& path, const std::wstring& line, DWORD timeoutMs = 10000);
+// A command line that runs fake_server.exe from the bin folder with args.
+std::wstring fakeServer(const std::wstring& args);
+
+}  // namespace e2e

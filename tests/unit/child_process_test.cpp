@@ -1,0 +1,327 @@
+#include "process/child_process.h"
+
+#include <gtest/gtest.h>
+#include <winternl.h>
+
+#include <vector>
+
+#include "process/output_capture.h"
+#include "process/support_contacts.h"
+#include "process/system_error.h"
+#include "tests/support/e2e_support.h"
+
+namespace {
+
+using e2e::fakeServer;
+using e2e::markerHas;
+using e2e::markerValue;
+using e2e::waitMarker;
+
+std::wstring currentFolder() {
+  wchar_t folder[32768];
+  DWORD length = GetCurrentDirectoryW(32768, folder);
+  return std::wstring(folder, length);
+}
+
+DWORD WINAPI closeChild(void* child) {
+  static_cast<ChildProcess*>(child)->close();
+  return 0;
+}
+
+std::wstring quote(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+bool waitEnded(const ChildProcess& child, DWORD timeoutMs = 10000) {
+  return child.process && WaitForSingleObject(child.process, timeoutMs) == WAIT_OBJECT_0;
+}
+
+void killPid(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  if (!process) return;
+  TerminateProcess(process, 99);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+}
+
+// Handles this process holds, counted from the system's handle table (GetProcessHandleCount
+// is a stub under Wine).
+long ownHandleCount() {
+  struct Entry {
+    ULONG pid;
+    UCHAR type;
+    UCHAR flags;
+    USHORT value;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  using Query = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return -1;
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    ULONG needed = 0;
+    NTSTATUS status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == static_cast<NTSTATUS>(0xC0000004L)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (status != 0) return -1;
+    break;
+  }
+  auto* table = reinterpret_cast<Table*>(buffer.data());
+  long count = 0;
+  for (ULONG i = 0; i < table->count; ++i) {
+    if (table->entries[i].pid == GetCurrentProcessId()) ++count;
+  }
+  return count;
+}
+
+struct ChildProcessTest : ::testing::Test {
+  e2e::TempFolder temp{L"child"};
+  std::wstring marker = temp.file(L"marker.txt");
+  std::wstring withMarker(const std::wstring& args) { return fakeServer(L"--marker " + quote(marker) + L" " + args); }
+};
+
+TEST_F(ChildProcessTest, CapturedChildHasPipesNoConsoleAndTheGivenFolderAndCommandLine) {
+  ChildProcess child;
+  std::wstring command = withMarker(L"--run 0");
+  ASSERT_TRUE(child.start(command, temp.path, true, nullptr, true));
+  EXPECT_NE(child.process, nullptr);
+  EXPECT_NE(child.thread, nullptr);
+  EXPECT_NE(child.pid, 0u);
+  EXPECT_NE(child.stdoutRead, nullptr);
+  EXPECT_NE(child.stderrRead, nullptr);
+  ASSERT_TRUE(waitMarker(marker, L"exit=0"));
+  EXPECT_EQ(markerValue(marker, L"pid"), std::to_wstring(child.pid));
+  EXPECT_EQ(markerValue(marker, L"cwd"), temp.path);
+  EXPECT_EQ(markerValue(marker, L"cmdline"), command);
+  EXPECT_EQ(markerValue(marker, L"show"), L"0");
+  EXPECT_EQ(markerValue(marker, L"console"), L"0");
+  EXPECT_EQ(markerValue(marker, L"stdout"), std::to_wstring(FILE_TYPE_PIPE));
+}
+
+TEST_F(ChildProcessTest, UncapturedChildGetsItsOwnConsoleAndShowDefault) {
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--run 0"), L"", false, nullptr, false));
+  EXPECT_EQ(child.stdoutRead, nullptr);
+  EXPECT_EQ(child.stderrRead, nullptr);
+  ASSERT_TRUE(waitMarker(marker, L"exit=0"));
+  EXPECT_EQ(markerValue(marker, L"show"), std::to_wstring(SW_SHOWDEFAULT));
+  EXPECT_EQ(markerValue(marker, L"console"), L"1");
+  EXPECT_EQ(markerValue(marker, L"stdout"), std::to_wstring(FILE_TYPE_CHAR));
+  // An empty folder: the child takes our current directory.
+  EXPECT_EQ(markerValue(marker, L"cwd"), currentFolder());
+  EXPECT_EQ(child.readOutput(), L"");
+}
+
+TEST(ChildProcessFailure, MissingProgramGivesTheWholeMessageAndLeavesOnlyThePipes) {
+  e2e::TempFolder temp{L"missing"};
+  std::wstring command = quote(temp.file(L"nothing-here.exe")) + L" -x";
+  ChildProcess child;
+  std::wstring error = L"old text";
+  ASSERT_FALSE(child.start(command, L"", true, &error, true));
+  std::wstring expected = L"Ошибка запуска компонента программы (0x44): \n" + formatSystemError(ERROR_FILE_NOT_FOUND) +
+                          L"\r\n\r\nКоманда:\r\n" + command + L"\r\n\r\nПапка запуска:\r\n(inherit)" +
+                          L"\r\n\r\nПожалуйста, обратитесь в Службу поддержки:\r\n " + kSupportEmail + L"\r\n " +
+                          kSupportPhone + L"\r\n " + kSupportWebsite;
+  EXPECT_EQ(error, expected);
+  EXPECT_EQ(child.process, nullptr);
+  EXPECT_EQ(child.pid, 0u);
+  EXPECT_NE(child.stdoutRead, nullptr);
+  EXPECT_NE(child.stderrRead, nullptr);
+  EXPECT_EQ(child.readOutput(), L"");
+
+  // Without capture nothing is left, and a missing folder is named in the message.
+  std::wstring folder = temp.file(L"no-such-folder");
+  ASSERT_FALSE(child.start(fakeServer(L"--run 0"), folder, true, &error, false));
+  EXPECT_NE(error.find(L"\r\n\r\nПапка запуска:\r\n" + folder + L"\r\n\r\n"), std::wstring::npos);
+  EXPECT_EQ(child.stdoutRead, nullptr);
+  EXPECT_EQ(child.stderrRead, nullptr);
+  EXPECT_FALSE(child.start(command, L"", true, nullptr, false));
+}
+
+TEST(ChildProcessEmpty, AnswersWithoutAProcess) {
+  ChildProcess child;
+  EXPECT_FALSE(child.isRunning());
+  EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
+  child.terminate(0);
+  child.sendCtrlC();
+  child.close();
+  child.close();
+  EXPECT_EQ(child.pid, 0u);
+  EXPECT_EQ(child.readOutput(), L"");
+}
+
+TEST_F(ChildProcessTest, ExitCodesAnd259CountingAsRunning) {
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--run 0 --exit-code 7"), L"", true, nullptr, true));
+  ASSERT_TRUE(waitEnded(child));
+  EXPECT_FALSE(child.isRunning());
+  EXPECT_EQ(child.exitCode(), 7u);
+
+  ASSERT_TRUE(child.start(fakeServer(L"--run 0 --exit-code 259"), L"", true, nullptr, true));
+  ASSERT_TRUE(waitEnded(child));
+  EXPECT_TRUE(child.isRunning());
+  EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
+
+  ASSERT_TRUE(child.start(fakeServer(L""), L"", true, nullptr, true));
+  EXPECT_TRUE(child.isRunning());
+  EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
+  child.terminate(0);
+  ASSERT_TRUE(waitEnded(child));
+  EXPECT_FALSE(child.isRunning());
+  EXPECT_EQ(child.exitCode(), 0u);
+}
+
+TEST_F(ChildProcessTest, StartAgainLeavesTheOldChildRunningAndEmptiesOutput) {
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--stdout first"), L"", true, nullptr, true));
+  ASSERT_TRUE(e2e::waitFor([&] { return child.readOutput() == L"first"; }, 10000));
+  DWORD oldPid = child.pid;
+  ASSERT_TRUE(child.start(fakeServer(L"--run 0"), L"", true, nullptr, true));
+  EXPECT_NE(child.pid, oldPid);
+  EXPECT_TRUE(child.output.empty());
+  EXPECT_TRUE(e2e::isProcessAlive(oldPid));
+  killPid(oldPid);
+}
+
+TEST_F(ChildProcessTest, CloseKeepsOutputAndDoesNotStopTheChild) {
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--stdout kept"), L"", true, nullptr, true));
+  ASSERT_TRUE(e2e::waitFor([&] { return child.readOutput() == L"kept"; }, 10000));
+  DWORD pid = child.pid;
+  child.close();
+  EXPECT_FALSE(child.isRunning());
+  EXPECT_EQ(child.pid, 0u);
+  EXPECT_EQ(child.process, nullptr);
+  EXPECT_EQ(child.stdoutRead, nullptr);
+  EXPECT_EQ(child.output, L"kept");
+  EXPECT_EQ(child.readOutput(), L"kept");
+  EXPECT_TRUE(e2e::isProcessAlive(pid));
+  killPid(pid);
+}
+
+TEST_F(ChildProcessTest, CtrlCEndsTheChildAndNotUs) {
+  FreeConsole();  // attaching to the child's console needs us to have none
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L""), L"", true, nullptr, true));
+  ASSERT_TRUE(waitMarker(marker, L"started"));
+  child.sendCtrlC();
+  ASSERT_TRUE(waitEnded(child));
+  EXPECT_TRUE(markerHas(marker, L"ctrlc"));
+  EXPECT_EQ(child.exitCode(), 130u);
+  // Sending to an ended child, twice, sends nothing and harms nothing.
+  child.sendCtrlC();
+  child.sendCtrlC();
+  EXPECT_NE(child.pid, 0u);
+}
+
+volatile LONG gCtrlCSeen = 0;
+
+// Below the launcher's own handler: reached only when that one fails to swallow the event. Under
+// Wine a process ended by Ctrl+C exits with 0, which would pass, so fail loudly instead.
+BOOL WINAPI ctrlCNotSwallowed(DWORD) {
+  TerminateProcess(GetCurrentProcess(), 3);
+  return TRUE;
+}
+
+// Above it: proves the event really reaches this process and is passed on.
+BOOL WINAPI ctrlCObserver(DWORD event) {
+  if (event == CTRL_C_EVENT) InterlockedIncrement(&gCtrlCSeen);
+  return FALSE;
+}
+
+TEST(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
+  FreeConsole();
+  e2e::TempFolder temp{L"ctrlc"};
+  std::wstring markerA = temp.file(L"a.txt");
+  std::wstring markerB = temp.file(L"b.txt");
+  ASSERT_TRUE(SetConsoleCtrlHandler(ctrlCNotSwallowed, TRUE));
+  ChildProcess child;
+  ASSERT_TRUE(child.start(fakeServer(L"--marker " + quote(markerA)), L"", true, nullptr, true));
+  ASSERT_TRUE(waitMarker(markerA, L"started"));
+  child.sendCtrlC();  // installs the sender's own handler above ctrlCNotSwallowed
+  ASSERT_TRUE(waitEnded(child));
+
+  // sendCtrlC detaches at once, and Wine then often delivers nothing to the sender; stay attached
+  // until the event has surely arrived, so the handler is really put to the test.
+  ASSERT_TRUE(SetConsoleCtrlHandler(ctrlCObserver, TRUE));
+  ASSERT_TRUE(child.start(fakeServer(L"--marker " + quote(markerB)), L"", true, nullptr, true));
+  ASSERT_TRUE(waitMarker(markerB, L"started"));
+  ASSERT_TRUE(AttachConsole(child.pid));
+  GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  ASSERT_TRUE(waitEnded(child));
+  EXPECT_TRUE(e2e::waitFor([] { return gCtrlCSeen > 0; }, 5000));
+  FreeConsole();
+  EXPECT_TRUE(markerHas(markerB, L"ctrlc"));
+}
+
+TEST_F(ChildProcessTest, ChildThatIgnoresCtrlCKeepsRunning) {
+  FreeConsole();
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--ignore-ctrlc"), L"", true, nullptr, false));
+  ASSERT_TRUE(waitMarker(marker, L"started"));
+  child.sendCtrlC();
+  ASSERT_TRUE(waitMarker(marker, L"ctrlc-ignored"));
+  EXPECT_TRUE(child.isRunning());
+  child.terminate(0);
+  EXPECT_TRUE(waitEnded(child));
+}
+
+TEST_F(ChildProcessTest, FloodingChildIsNeverBlockedAndItsNewestOutputIsKept) {
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 0 --exit-code 3"),
+                          L"", true, nullptr, true));
+  // Nobody calls readOutput while it writes: the readers alone keep the pipe moving.
+  ASSERT_TRUE(waitMarker(marker, L"flooded", 10000));
+  ASSERT_TRUE(waitEnded(child));
+  std::wstring text = child.readOutput();
+  EXPECT_EQ(text.compare(0, wcslen(kOutputCutNote), kOutputCutNote), 0);
+  ASSERT_GE(text.size(), 14u);
+  EXPECT_EQ(text.substr(text.size() - 14), L"\r\nlast words\r\n");
+  EXPECT_GE(text.size(), kOutputKeepBytes);
+  EXPECT_LE(text.size(), 2 * kOutputKeepBytes + 64);
+  EXPECT_EQ(child.exitCode(), 3u);
+}
+
+TEST_F(ChildProcessTest, CloseDoesNotHangOnAPipeThatAGrandchildHolds) {
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--stdout hi --grandchild 60000 --run 0"), L"", true, nullptr, true));
+  ASSERT_TRUE(waitEnded(child));
+  ASSERT_TRUE(waitMarker(marker, L"exit=0"));
+  DWORD grandchild = wcstoul(markerValue(marker, L"grandchild").c_str(), nullptr, 10);
+  ASSERT_NE(grandchild, 0u);
+  EXPECT_EQ(child.readOutput(), L"hi");
+
+  // Close on another thread, so a hang fails this test instead of stopping the run.
+  HANDLE closer = CreateThread(nullptr, 0, closeChild, &child, 0, nullptr);
+  ASSERT_NE(closer, nullptr);
+  EXPECT_EQ(WaitForSingleObject(closer, 10000), WAIT_OBJECT_0);
+  CloseHandle(closer);
+  EXPECT_TRUE(e2e::isProcessAlive(grandchild));
+  killPid(grandchild);
+}
+
+TEST(ChildProcessCycles, TwoHundredStartsAndClosesLeaveNoHandlesBehind) {
+  ChildProcess child;
+  // One cycle first, so lazily made handles of the system are not counted as ours.
+  ASSERT_TRUE(child.start(fakeServer(L"--run 0"), L"", true, nullptr, true));
+  ASSERT_TRUE(waitEnded(child));
+  child.close();
+  long before = ownHandleCount();
+  ASSERT_GT(before, 0);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(child.start(fakeServer(L"--stdout x --run 0"), L"", true, nullptr, i % 2 == 0));
+    ASSERT_TRUE(waitEnded(child));
+    child.close();
+  }
+  // Readers end on their own once the pipes break; give them that moment.
+  EXPECT_TRUE(e2e::waitFor([&] { return ownHandleCount() <= before; }, 10000, 50))
+      << "before " << before << ", after " << ownHandleCount();
+}
+
+}  // namespace
