@@ -126,7 +126,11 @@ DWORD ChildProcess::exitCode() const {
 void ChildProcess::sendCtrlC() const {
   if (pid == 0) return;
   installCtrlCGuard();
-  if (!AttachConsole(pid)) return;
+  if (!AttachConsole(pid)) {
+    // Started by a console program, we may sit on its console (Wine does this even for a GUI
+    // program); we have no use for it, and staying on it would keep the Ctrl+C from being sent.
+    if (GetLastError() != ERROR_ACCESS_DENIED || !FreeConsole() || !AttachConsole(pid)) return;
+  }
   GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
   FreeConsole();
 }

@@ -1,0 +1,311 @@
+// The servers seen from outside: wendlor.exe runs fake_server.exe as web server and database and
+// the tests read its Journal, the fixture's marker files, its windows and the URL recorder's log.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "app/control_window.h"
+#include "app/start_page.h"
+#include "process/child_process.h"
+#include "process/output_capture.h"
+#include "tests/support/e2e_support.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 20000;
+
+std::wstring quote(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// The Journal with every line break as LF, since the rich edit may give CR LF or CR alone.
+std::wstring plainLines(const std::wstring& text) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\r') {
+      out += L'\n';
+      if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// Whether text holds a timestamp "[dd.mm.yyyy hh:mm:ss] " at at.
+bool stampAt(const std::wstring& text, size_t at) {
+  const wchar_t pattern[] = L"[00.00.0000 00:00:00] ";
+  for (size_t i = 0; pattern[i]; ++i) {
+    if (at + i >= text.size()) return false;
+    wchar_t c = text[at + i];
+    if (pattern[i] == L'0' ? !iswdigit(c) : c != pattern[i]) return false;
+  }
+  return true;
+}
+
+// The texts of the Journal's entries, timestamps removed; an entry runs to the next stamped line.
+std::vector<std::wstring> entries(const std::wstring& journal) {
+  std::vector<std::wstring> result;
+  std::wstring text = plainLines(journal);
+  const size_t stamp = 22;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t next = begin;
+    do {
+      next = text.find(L'\n', next + 1);
+    } while (next != std::wstring::npos && !stampAt(text, next + 1));
+    std::wstring entry = text.substr(begin, next == std::wstring::npos ? std::wstring::npos : next - begin);
+    if (stampAt(entry, 0)) entry = entry.substr(stamp);
+    if (!entry.empty() && entry.back() == L'\n') entry.pop_back();
+    result.push_back(entry);
+    if (next == std::wstring::npos) break;
+    begin = next + 1;
+  }
+  return result;
+}
+
+size_t indexOf(const std::vector<std::wstring>& list, const std::wstring& entry) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i] == entry) return i;
+  }
+  return std::wstring::npos;
+}
+
+size_t indexStarting(const std::vector<std::wstring>& list, const std::wstring& prefix) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].compare(0, prefix.size(), prefix) == 0) return i;
+  }
+  return std::wstring::npos;
+}
+
+struct ServersTest : ::testing::Test {
+  e2e::Launcher launcher;
+  e2e::TempFolder data{L"servers"};
+  std::wstring webMarker = data.file(L"web.txt");
+  std::wstring dbMarker = data.file(L"db.txt");
+  std::wstring urlLog = data.file(L"urls.txt");
+
+  std::wstring web(const std::wstring& args) { return withArgs(L"--marker " + quote(webMarker), args); }
+  std::wstring db(const std::wstring& args) { return withArgs(L"--marker " + quote(dbMarker), args); }
+  static std::wstring withArgs(const std::wstring& marker, const std::wstring& args) {
+    return e2e::fakeServer(args.empty() ? marker : marker + L" " + args);
+  }
+
+  bool launch(const std::wstring& ini, const std::wstring& currentFolder = L"") {
+    return launcher.prepare(e2e::toUtf8(ini)) &&
+           launcher.start(currentFolder, {{L"WENDLOR_TEST_URL_LOG", urlLog}});
+  }
+  std::vector<std::wstring> journal() { return entries(launcher.journal()); }
+  // Servers of a test that failed half-way would outlive it and hold the test runner's output.
+  void TearDown() override {
+    launcher.process.kill();
+    for (const std::wstring& marker : {webMarker, dbMarker}) {
+      for (const wchar_t* key : {L"pid", L"grandchild"}) {
+        DWORD pid = wcstoul(e2e::markerValue(marker, key).c_str(), nullptr, 10);
+        HANDLE process = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : nullptr;
+        if (!process) continue;
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+      }
+    }
+  }
+  void stopAndExpectCleanEnd() {
+    HWND control = launcher.controlWindow();
+    ASSERT_NE(control, nullptr);
+    PostMessageW(control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
+    DWORD code = 99;
+    ASSERT_TRUE(launcher.waitExit(kTimeoutMs, &code));
+    EXPECT_EQ(code, 0u);
+  }
+  std::vector<std::wstring> urls() {
+    std::vector<std::wstring> lines = e2e::markerLines(urlLog);
+    return lines;
+  }
+};
+
+TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheAllStartedEventOpensTheStartPageOnce) {
+  std::wstring program = launcher.folder.path;
+  ASSERT_TRUE(CreateDirectoryW((program + L"\\db").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((program + L"\\tools").c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(e2e::binPath(L"fake_server.exe").c_str(), (program + L"\\tools\\fake_server.exe").c_str(), FALSE));
+  // A relative program name is found from the program folder, whatever folder we start it in.
+  std::wstring webCommand = L"tools\\fake_server.exe --marker " + quote(webMarker);
+  std::wstring dbCommand = db(L"");
+  ASSERT_TRUE(launch(L"[wendlor]\nwebserver=  " + webCommand + L"  \nmysqlserver=" + dbCommand +
+                         L"\nmysqlserverdirectory=db\nworkingdirectory=" + data.path + L"\nopenbrowser=1\n",
+                     data.path));
+
+  ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
+  ASSERT_TRUE(e2e::waitMarker(webMarker, L"started"));
+  ASSERT_TRUE(e2e::waitMarker(dbMarker, L"started"));
+  std::vector<std::wstring> lines = journal();
+  size_t dbStart = indexOf(lines, L"Запуск базы данных MySQL: " + dbCommand);
+  size_t dbOk = indexOf(lines, L"База данных успешно запущена (PID: " + e2e::markerValue(dbMarker, L"pid") + L")");
+  size_t webStart = indexOf(lines, L"Запуск веб-сервера: " + webCommand);
+  size_t webOk = indexOf(lines, L"Веб-сервер успешно запущен (PID: " + e2e::markerValue(webMarker, L"pid") + L")");
+  size_t wait = indexOf(lines, L"Подождите...");
+  size_t browser = indexOf(lines, L"Запуск браузера...");
+  size_t all = indexOf(lines, L"Все процессы успешно запущены. Окно журнала скрыто.");
+  ASSERT_NE(dbStart, std::wstring::npos) << e2e::toUtf8(launcher.journal());
+  ASSERT_NE(all, std::wstring::npos);
+  EXPECT_LT(dbStart, dbOk);
+  EXPECT_LT(dbOk, webStart);
+  EXPECT_LT(webStart, webOk);
+  EXPECT_LT(webOk, wait);
+  EXPECT_LT(wait, browser);
+  EXPECT_LT(browser, all);
+
+  // The database in its own folder under the program folder; the web server in the working directory.
+  EXPECT_EQ(e2e::markerValue(dbMarker, L"cwd"), program + L"\\db");
+  EXPECT_EQ(e2e::markerValue(webMarker, L"cwd"), data.path);
+  EXPECT_EQ(e2e::markerValue(dbMarker, L"cmdline"), dbCommand);
+  EXPECT_EQ(e2e::markerValue(webMarker, L"cmdline"), webCommand);
+  EXPECT_EQ(e2e::markerValue(webMarker, L"stdout"), std::to_wstring(FILE_TYPE_PIPE));
+
+  HWND log = launcher.logWindow();
+  ASSERT_NE(log, nullptr);
+  EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, 5000));
+  ASSERT_TRUE(e2e::waitFor([&] { return !urls().empty(); }, kTimeoutMs));
+  EXPECT_EQ(urls(), std::vector<std::wstring>{kStartPageUrl});
+  // Give later ticks (every second) their chance to open it again.
+  EXPECT_FALSE(e2e::waitFor([&] { return urls().size() > 1; }, 2500, 100));
+
+  stopAndExpectCleanEnd();
+  // The web server was stopped with Ctrl+C, which the Launcher itself lived through.
+  EXPECT_TRUE(e2e::markerHas(webMarker, L"ctrlc"));
+}
+
+TEST_F(ServersTest, EarlyExitOfTheWebServerGivesExactlyThreeReportLines) {
+  ASSERT_TRUE(launch(L"webserver=" + web(L"--stdout \"boot \\xE9\\r\\nfailed\\r\\n\" --run 2000 --exit-code 1") +
+                     L"\ncheckinterval=100\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs));
+  std::vector<std::wstring> lines = journal();
+  size_t closed = indexOf(lines, L"ОШИБКА: Веб-сервер неожиданно закрылся!");
+  ASSERT_NE(closed, std::wstring::npos);
+  ASSERT_EQ(lines.size(), closed + 3);
+  EXPECT_EQ(lines[closed + 1], L"Код завершения: 1");
+  EXPECT_EQ(lines[closed + 2], L"Вывод консоли:\nboot \u00E9\nfailed");  // code page 1252 under Wine here
+  // No database: never all started, and the report stays on screen.
+  EXPECT_EQ(indexStarting(lines, L"Все процессы"), std::wstring::npos);
+  HWND log = launcher.logWindow();
+  ASSERT_NE(log, nullptr);
+  EXPECT_TRUE(IsWindowVisible(log));
+  stopAndExpectCleanEnd();
+}
+
+TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIsReported) {
+  ASSERT_TRUE(launch(L"webserver=" + web(L"--stdout \" \\r\\n\" --run 1000") + L"\nmysqlserver=" + db(L"--run 1000") +
+                     L"\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", kTimeoutMs));
+  ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: Веб-сервер неожиданно закрылся!", kTimeoutMs));
+  // The report is written in one tick; wait for whatever else could come in the same one.
+  ASSERT_TRUE(e2e::waitMarker(webMarker, L"exit=0"));
+  std::vector<std::wstring> lines = journal();
+  EXPECT_EQ(indexStarting(lines, L"Код завершения"), std::wstring::npos);
+  EXPECT_EQ(indexStarting(lines, L"Вывод консоли"), std::wstring::npos);
+  EXPECT_EQ(indexStarting(lines, L"Все процессы"), std::wstring::npos);
+  stopAndExpectCleanEnd();
+}
+
+TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
+  std::wstring program = launcher.folder.path;
+  ASSERT_TRUE(CreateDirectoryW((program + L"\\htdocs").c_str(), nullptr));
+  std::wstring command = quote(data.file(L"no-such-server.exe")) + L" -k";
+  ASSERT_TRUE(launch(L"webserver=" + command + L"\nwebserverdirectory=htdocs\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
+  std::vector<std::wstring> lines = journal();
+  std::wstring failure = L"ОШИБКА запуска веб-сервера: " + plainLines(startFailureMessage(ERROR_FILE_NOT_FOUND, command,
+                                                                                          program + L"\\htdocs"));
+  size_t at = indexOf(lines, failure);
+  ASSERT_NE(at, std::wstring::npos) << e2e::toUtf8(plainLines(launcher.journal()));
+  ASSERT_GT(lines.size(), at + 1);
+  EXPECT_EQ(lines[at + 1], L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.");
+  EXPECT_EQ(indexStarting(lines, L"Запуск базы данных"), std::wstring::npos);  // none configured
+  EXPECT_TRUE(launcher.process.running());
+  stopAndExpectCleanEnd();
+}
+
+TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
+  std::wstring program = launcher.folder.path;
+  std::wstring dbCommand = quote(data.file(L"no-mysqld.exe"));
+  ASSERT_TRUE(launch(L"webserver=" + web(L"") + L"\nmysqlserver=" + dbCommand + L"\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
+  std::vector<std::wstring> lines = journal();
+  size_t failed = indexStarting(lines, L"ОШИБКА запуска MySQL: Ошибка запуска компонента программы (0x44): \n");
+  ASSERT_NE(failed, std::wstring::npos);
+  EXPECT_NE(lines[failed].find(L"Команда:\n" + dbCommand + L"\n\nПапка запуска:\n" + program + L"\n"),
+            std::wstring::npos);
+  EXPECT_NE(indexStarting(lines, L"Веб-сервер успешно запущен (PID: "), std::wstring::npos);
+  EXPECT_TRUE(e2e::waitMarker(webMarker, L"started"));
+  stopAndExpectCleanEnd();
+
+  // A web server folder that does not exist is named in the failure.
+  e2e::Launcher second;
+  ASSERT_TRUE(second.prepare(e2e::toUtf8(L"webserver=" + web(L"") + L"\nwebserverdirectory=gone\n")));
+  ASSERT_TRUE(second.start());
+  ASSERT_TRUE(second.waitJournal(L"ОШИБКА: Не удалось запустить веб-сервер.", kTimeoutMs));
+  EXPECT_NE(plainLines(second.journal()).find(L"Папка запуска:\n" + second.folder.path + L"\\gone\n"),
+            std::wstring::npos);
+}
+
+TEST_F(ServersTest, WebServerWindowIsHiddenByDefault) {
+  ASSERT_TRUE(launch(L"webserver=" + web(L"--window Web") + L"\n"));
+  ASSERT_TRUE(e2e::waitFor([&] { return !e2e::markerValue(webMarker, L"window").empty(); }, kTimeoutMs));
+  DWORD pid = wcstoul(e2e::markerValue(webMarker, L"pid").c_str(), nullptr, 10);
+  HWND window = e2e::findTopLevelWindow(pid, L"FakeServerWindow");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(e2e::markerValue(webMarker, L"show"), L"0");
+  // Hidden once the start-up passes are over (the log window is still there to tell us so).
+  ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
+  EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(window); }, 5000));
+  stopAndExpectCleanEnd();
+}
+
+TEST_F(ServersTest, WebServerWindowIsShownWhenNotStartedHidden) {
+  ASSERT_TRUE(launch(L"starthidden=0\nwebserver=" + web(L"--window Web") + L"\n"));
+  ASSERT_TRUE(e2e::waitFor([&] { return !e2e::markerValue(webMarker, L"window").empty(); }, kTimeoutMs));
+  DWORD pid = wcstoul(e2e::markerValue(webMarker, L"pid").c_str(), nullptr, 10);
+  HWND window = e2e::findTopLevelWindow(pid, L"FakeServerWindow");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(e2e::markerValue(webMarker, L"show"), std::to_wstring(SW_SHOWDEFAULT));
+  EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000));
+  stopAndExpectCleanEnd();
+}
+
+TEST_F(ServersTest, TalkativeWebServerNeverStallsWithTheDefaultInterval) {
+  ASSERT_TRUE(launch(L"webserver=" + web(L"--flood 1048576") + L"\n"));
+  EXPECT_TRUE(e2e::waitMarker(webMarker, L"flooded", 10000));
+  stopAndExpectCleanEnd();
+}
+
+TEST_F(ServersTest, WebServerThatFloodsAndDiesEarlyStillReportsItsLastOutput) {
+  ASSERT_TRUE(launch(L"webserver=" + web(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2") +
+                     L"\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs))
+      << e2e::readFile(webMarker);
+  std::vector<std::wstring> lines = journal();
+  size_t code = indexOf(lines, L"Код завершения: 2");
+  ASSERT_NE(code, std::wstring::npos);
+  ASSERT_GT(lines.size(), code + 1);
+  const std::wstring& output = lines[code + 1];
+  std::wstring head = L"Вывод консоли:\n" + plainLines(kOutputCutNote);
+  EXPECT_EQ(output.compare(0, head.size(), head), 0);
+  ASSERT_GT(output.size(), 11u);
+  EXPECT_EQ(output.substr(output.size() - 11), L"\nlast words");
+  stopAndExpectCleanEnd();
+}
+
+TEST_F(ServersTest, GrandchildHoldingThePipesHangsNeitherTheReportNorTheExit) {
+  ASSERT_TRUE(launch(L"webserver=" + web(L"--stdout hi --grandchild 60000 --run 500") + L"\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:\r\nhi", kTimeoutMs) ||
+              launcher.waitJournal(L"Вывод консоли:\rhi", 100));
+  DWORD grandchild = wcstoul(e2e::markerValue(webMarker, L"grandchild").c_str(), nullptr, 10);
+  ASSERT_NE(grandchild, 0u);
+  stopAndExpectCleanEnd();
+  EXPECT_TRUE(e2e::isProcessAlive(grandchild));  // TearDown ends it
+}
+
+}  // namespace
