@@ -40,7 +40,7 @@ struct Server {
     if (!waitFor("started")) return false;
     std::string text = events();
     pid = static_cast<DWORD>(strtoul(text.c_str() + text.find("pid=") + 4, nullptr, 10));
-    process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
     return process != nullptr;
   }
   bool running() const { return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
