@@ -6,7 +6,9 @@ std::wstring Application::EffectiveWorkingDirectory() const {
   return ResolveFolderSetting(config.workingDirectory, programFolder, programFolder);
 }
 
-std::wstring Application::webServerCommand() const { return TrimWide(config.webServer); }
+std::wstring Application::webServerCommand() const {
+  return TrimWide(config.webServer);
+}
 
 void Application::startDatabase() {
   if (config.mysqlServer.empty()) return;

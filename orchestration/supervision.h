@@ -15,7 +15,9 @@ constexpr DWORD kExitWaitMs = 1000;
 constexpr int kVisibilityPasses = 20;
 
 // Milliseconds from start to now as GetTickCount gives them; unsigned, so right across the wrap.
-inline DWORD ticksSince(DWORD now, DWORD start) { return now - start; }
+inline DWORD ticksSince(DWORD now, DWORD start) {
+  return now - start;
+}
 
 inline bool withinEarlyExitWindow(DWORD now, DWORD startTick) {
   return ticksSince(now, startTick) < kEarlyExitWindowMs;

@@ -11,7 +11,9 @@ namespace {
 
 // While sendCtrlC holds the Launcher on the child's console, the Launcher gets the same event;
 // without a handler of its own it would be ended by it.
-BOOL WINAPI swallowCtrlC(DWORD event) { return event == CTRL_C_EVENT ? TRUE : FALSE; }
+BOOL WINAPI swallowCtrlC(DWORD event) {
+  return event == CTRL_C_EVENT ? TRUE : FALSE;
+}
 
 void installCtrlCGuard() {
   static bool installed = false;
@@ -46,7 +48,9 @@ std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, c
   return text;
 }
 
-ChildProcess::~ChildProcess() { close(); }
+ChildProcess::~ChildProcess() {
+  close();
+}
 
 bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow,
                          std::wstring* errorText, bool captureOutput) {

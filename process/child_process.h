@@ -30,8 +30,8 @@ struct ChildProcess {
 
   // Starts commandLine in folder (empty: the Launcher's current directory). On failure writes the
   // message for the user into *errorText when given.
-  bool start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow,
-             std::wstring* errorText, bool captureOutput);
+  bool start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow, std::wstring* errorText,
+             bool captureOutput);
   bool isRunning() const;
   // The child's exit code, or STILL_ACTIVE (259) while it runs and when there is no process.
   DWORD exitCode() const;

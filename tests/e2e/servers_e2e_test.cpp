@@ -18,7 +18,9 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 20000;
 
-std::wstring quote(const std::wstring& text) { return L"\"" + text + L"\""; }
+std::wstring quote(const std::wstring& text) {
+  return L"\"" + text + L"\"";
+}
 
 // The Journal with every line break as LF, since the rich edit may give CR LF or CR alone.
 std::wstring plainLines(const std::wstring& text) {
@@ -94,8 +96,7 @@ struct ServersTest : ::testing::Test {
   }
 
   bool launch(const std::wstring& ini, const std::wstring& currentFolder = L"") {
-    return launcher.prepare(e2e::toUtf8(ini)) &&
-           launcher.start(currentFolder, {{L"WENDLOR_TEST_URL_LOG", urlLog}});
+    return launcher.prepare(e2e::toUtf8(ini)) && launcher.start(currentFolder, {{L"WENDLOR_TEST_URL_LOG", urlLog}});
   }
   std::vector<std::wstring> journal() { return entries(launcher.journal()); }
   // Servers of a test that failed half-way would outlive it and hold the test runner's output.
@@ -130,7 +131,8 @@ TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheAllStartedEventOpensTheS
   std::wstring program = launcher.folder.path;
   ASSERT_TRUE(CreateDirectoryW((program + L"\\db").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((program + L"\\tools").c_str(), nullptr));
-  ASSERT_TRUE(CopyFileW(e2e::binPath(L"fake_server.exe").c_str(), (program + L"\\tools\\fake_server.exe").c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW(e2e::binPath(L"fake_server.exe").c_str(), (program + L"\\tools\\fake_server.exe").c_str(), FALSE));
   // A relative program name is found from the program folder, whatever folder we start it in.
   std::wstring webCommand = L"tools\\fake_server.exe --marker " + quote(webMarker);
   std::wstring dbCommand = db(L"");
@@ -197,8 +199,8 @@ TEST_F(ServersTest, EarlyExitOfTheWebServerGivesExactlyThreeReportLines) {
 }
 
 TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIsReported) {
-  ASSERT_TRUE(launch(L"webserver=" + web(L"--stdout \" \\r\\n\" --run 1000") + L"\nmysqlserver=" + db(L"--run 1000") +
-                     L"\n"));
+  ASSERT_TRUE(
+      launch(L"webserver=" + web(L"--stdout \" \\r\\n\" --run 1000") + L"\nmysqlserver=" + db(L"--run 1000") + L"\n"));
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", kTimeoutMs));
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: Веб-сервер неожиданно закрылся!", kTimeoutMs));
   // The report is written in one tick; wait for whatever else could come in the same one.
@@ -217,8 +219,8 @@ TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
   ASSERT_TRUE(launch(L"webserver=" + command + L"\nwebserverdirectory=htdocs\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
   std::vector<std::wstring> lines = journal();
-  std::wstring failure = L"ОШИБКА запуска веб-сервера: " + plainLines(startFailureMessage(ERROR_FILE_NOT_FOUND, command,
-                                                                                          program + L"\\htdocs"));
+  std::wstring failure = L"ОШИБКА запуска веб-сервера: " +
+                         plainLines(startFailureMessage(ERROR_FILE_NOT_FOUND, command, program + L"\\htdocs"));
   size_t at = indexOf(lines, failure);
   ASSERT_NE(at, std::wstring::npos) << e2e::toUtf8(plainLines(launcher.journal()));
   ASSERT_GT(lines.size(), at + 1);
@@ -282,10 +284,9 @@ TEST_F(ServersTest, TalkativeWebServerNeverStallsWithTheDefaultInterval) {
 }
 
 TEST_F(ServersTest, WebServerThatFloodsAndDiesEarlyStillReportsItsLastOutput) {
-  ASSERT_TRUE(launch(L"webserver=" + web(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2") +
-                     L"\n"));
-  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs))
-      << e2e::readFile(webMarker);
+  ASSERT_TRUE(launch(L"webserver=" +
+                     web(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2") + L"\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs)) << e2e::readFile(webMarker);
   std::vector<std::wstring> lines = journal();
   size_t code = indexOf(lines, L"Код завершения: 2");
   ASSERT_NE(code, std::wstring::npos);

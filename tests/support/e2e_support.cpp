@@ -322,6 +322,8 @@ bool waitMarker(const std::wstring& path, const std::wstring& line, DWORD timeou
   return waitFor([&] { return markerHas(path, line); }, timeoutMs, 20);
 }
 
-std::wstring fakeServer(const std::wstring& args) { return L"\"" + binPath(L"fake_server.exe") + L"\" " + args; }
+std::wstring fakeServer(const std::wstring& args) {
+  return L"\"" + binPath(L"fake_server.exe") + L"\" " + args;
+}
 
 }  // namespace e2e

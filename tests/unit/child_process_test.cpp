@@ -1,7 +1,7 @@
 #include "process/child_process.h"
 
-#include <gtest/gtest.h>
 #include <winternl.h>
+#include <gtest/gtest.h>
 
 #include <vector>
 
@@ -28,7 +28,9 @@ DWORD WINAPI closeChild(void* child) {
   return 0;
 }
 
-std::wstring quote(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring quote(const std::wstring& path) {
+  return L"\"" + path + L"\"";
+}
 
 bool waitEnded(const ChildProcess& child, DWORD timeoutMs = 10000) {
   return child.process && WaitForSingleObject(child.process, timeoutMs) == WAIT_OBJECT_0;
@@ -64,7 +66,8 @@ long ownHandleCount() {
   std::vector<char> buffer(1 << 20);
   for (;;) {
     ULONG needed = 0;
-    NTSTATUS status = query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    NTSTATUS status =
+        query(16 /* SystemHandleInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
     if (status == static_cast<NTSTATUS>(0xC0000004L)) {
       buffer.resize(buffer.size() * 2);
       continue;
@@ -276,8 +279,8 @@ TEST_F(ChildProcessTest, ChildThatIgnoresCtrlCKeepsRunning) {
 
 TEST_F(ChildProcessTest, FloodingChildIsNeverBlockedAndItsNewestOutputIsKept) {
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 0 --exit-code 3"),
-                          L"", true, nullptr, true));
+  ASSERT_TRUE(child.start(withMarker(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 0 --exit-code 3"), L"",
+                          true, nullptr, true));
   // Nobody calls readOutput while it writes: the readers alone keep the pipe moving.
   ASSERT_TRUE(waitMarker(marker, L"flooded", 10000));
   ASSERT_TRUE(waitEnded(child));
