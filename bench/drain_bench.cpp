@@ -5,28 +5,15 @@
 // this process while the output moves.
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench/measure.h"
 #include "process/child_process.h"
 
 namespace {
-
-double seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-SIZE_T privateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-  return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
-}
 
 std::wstring fixtureCommand(unsigned long long bytes) {
   wchar_t self[MAX_PATH];

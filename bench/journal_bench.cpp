@@ -3,28 +3,15 @@
 // of the same settings file.
 
 #include <windows.h>
-#include <psapi.h>
 #include <richedit.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/application.h"
+#include "bench/measure.h"
 
 namespace {
-
-double seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-SIZE_T privateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-  return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
-}
 
 std::wstring lineText(int i) {
   return L"Запуск веб-сервера: httpd.exe -f conf\\httpd.conf, попытка " + std::to_wstring(i);
