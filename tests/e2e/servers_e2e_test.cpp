@@ -18,10 +18,6 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 20000;
 
-std::wstring quote(const std::wstring& text) {
-  return L"\"" + text + L"\"";
-}
-
 // The Journal with every line break as LF, since the rich edit may give CR LF or CR alone.
 std::wstring plainLines(const std::wstring& text) {
   std::wstring out;
@@ -89,8 +85,8 @@ struct ServersTest : ::testing::Test {
   std::wstring dbMarker = data.file(L"db.txt");
   std::wstring urlLog = data.file(L"urls.txt");
 
-  std::wstring web(const std::wstring& args) { return withArgs(L"--marker " + quote(webMarker), args); }
-  std::wstring db(const std::wstring& args) { return withArgs(L"--marker " + quote(dbMarker), args); }
+  std::wstring web(const std::wstring& args) { return withArgs(L"--marker " + e2e::quoted(webMarker), args); }
+  std::wstring db(const std::wstring& args) { return withArgs(L"--marker " + e2e::quoted(dbMarker), args); }
   static std::wstring withArgs(const std::wstring& marker, const std::wstring& args) {
     return e2e::fakeServer(args.empty() ? marker : marker + L" " + args);
   }
@@ -103,14 +99,7 @@ struct ServersTest : ::testing::Test {
   void TearDown() override {
     launcher.process.kill();
     for (const std::wstring& marker : {webMarker, dbMarker}) {
-      for (const wchar_t* key : {L"pid", L"grandchild"}) {
-        DWORD pid = wcstoul(e2e::markerValue(marker, key).c_str(), nullptr, 10);
-        HANDLE process = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : nullptr;
-        if (!process) continue;
-        TerminateProcess(process, 99);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
-      }
+      for (const wchar_t* key : {L"pid", L"grandchild"}) e2e::endProcess(e2e::markerNumber(marker, key));
     }
   }
   void stopAndExpectCleanEnd() {
@@ -121,9 +110,12 @@ struct ServersTest : ::testing::Test {
     ASSERT_TRUE(launcher.waitExit(kTimeoutMs, &code));
     EXPECT_EQ(code, 0u);
   }
-  std::vector<std::wstring> urls() {
-    std::vector<std::wstring> lines = e2e::markerLines(urlLog);
-    return lines;
+  std::vector<std::wstring> urls() { return e2e::markerLines(urlLog); }
+  // Starts the Launcher with settings and a web server that makes a window; that window.
+  HWND launchWithWebServerWindow(const std::wstring& settings) {
+    if (!launch(settings + L"webserver=" + web(L"--window Web") + L"\n")) return nullptr;
+    if (!e2e::waitFor([&] { return !e2e::markerValue(webMarker, L"window").empty(); }, kTimeoutMs)) return nullptr;
+    return e2e::findTopLevelWindow(e2e::markerNumber(webMarker, L"pid"), L"FakeServerWindow");
   }
 };
 
@@ -134,7 +126,7 @@ TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheAllStartedEventOpensTheS
   ASSERT_TRUE(
       CopyFileW(e2e::binPath(L"fake_server.exe").c_str(), (program + L"\\tools\\fake_server.exe").c_str(), FALSE));
   // A relative program name is found from the program folder, whatever folder we start it in.
-  std::wstring webCommand = L"tools\\fake_server.exe --marker " + quote(webMarker);
+  std::wstring webCommand = L"tools\\fake_server.exe --marker " + e2e::quoted(webMarker);
   std::wstring dbCommand = db(L"");
   ASSERT_TRUE(launch(L"[wendlor]\nwebserver=  " + webCommand + L"  \nmysqlserver=" + dbCommand +
                          L"\nmysqlserverdirectory=db\nworkingdirectory=" + data.path + L"\nopenbrowser=1\n",
@@ -215,7 +207,7 @@ TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIs
 TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
   std::wstring program = launcher.folder.path;
   ASSERT_TRUE(CreateDirectoryW((program + L"\\htdocs").c_str(), nullptr));
-  std::wstring command = quote(data.file(L"no-such-server.exe")) + L" -k";
+  std::wstring command = e2e::quoted(data.file(L"no-such-server.exe")) + L" -k";
   ASSERT_TRUE(launch(L"webserver=" + command + L"\nwebserverdirectory=htdocs\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
   std::vector<std::wstring> lines = journal();
@@ -232,7 +224,7 @@ TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
 
 TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
   std::wstring program = launcher.folder.path;
-  std::wstring dbCommand = quote(data.file(L"no-mysqld.exe"));
+  std::wstring dbCommand = e2e::quoted(data.file(L"no-mysqld.exe"));
   ASSERT_TRUE(launch(L"webserver=" + web(L"") + L"\nmysqlserver=" + dbCommand + L"\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
   std::vector<std::wstring> lines = journal();
@@ -254,10 +246,7 @@ TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
 }
 
 TEST_F(ServersTest, WebServerWindowIsHiddenByDefault) {
-  ASSERT_TRUE(launch(L"webserver=" + web(L"--window Web") + L"\n"));
-  ASSERT_TRUE(e2e::waitFor([&] { return !e2e::markerValue(webMarker, L"window").empty(); }, kTimeoutMs));
-  DWORD pid = wcstoul(e2e::markerValue(webMarker, L"pid").c_str(), nullptr, 10);
-  HWND window = e2e::findTopLevelWindow(pid, L"FakeServerWindow");
+  HWND window = launchWithWebServerWindow(L"");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(e2e::markerValue(webMarker, L"show"), L"0");
   // Hidden once the start-up passes are over (the log window is still there to tell us so).
@@ -267,10 +256,7 @@ TEST_F(ServersTest, WebServerWindowIsHiddenByDefault) {
 }
 
 TEST_F(ServersTest, WebServerWindowIsShownWhenNotStartedHidden) {
-  ASSERT_TRUE(launch(L"starthidden=0\nwebserver=" + web(L"--window Web") + L"\n"));
-  ASSERT_TRUE(e2e::waitFor([&] { return !e2e::markerValue(webMarker, L"window").empty(); }, kTimeoutMs));
-  DWORD pid = wcstoul(e2e::markerValue(webMarker, L"pid").c_str(), nullptr, 10);
-  HWND window = e2e::findTopLevelWindow(pid, L"FakeServerWindow");
+  HWND window = launchWithWebServerWindow(L"starthidden=0\n");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(e2e::markerValue(webMarker, L"show"), std::to_wstring(SW_SHOWDEFAULT));
   EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000));
@@ -303,7 +289,7 @@ TEST_F(ServersTest, GrandchildHoldingThePipesHangsNeitherTheReportNorTheExit) {
   ASSERT_TRUE(launch(L"webserver=" + web(L"--stdout hi --grandchild 60000 --run 500") + L"\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:\r\nhi", kTimeoutMs) ||
               launcher.waitJournal(L"Вывод консоли:\rhi", 100));
-  DWORD grandchild = wcstoul(e2e::markerValue(webMarker, L"grandchild").c_str(), nullptr, 10);
+  DWORD grandchild = e2e::markerNumber(webMarker, L"grandchild");
   ASSERT_NE(grandchild, 0u);
   stopAndExpectCleanEnd();
   EXPECT_TRUE(e2e::isProcessAlive(grandchild));  // TearDown ends it

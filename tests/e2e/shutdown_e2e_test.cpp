@@ -14,10 +14,6 @@ constexpr DWORD kTimeoutMs = 20000;
 constexpr DWORD kDatabaseBoundMs = 10000;
 constexpr UINT kLogExitButton = 2001;
 
-std::wstring inQuotes(const std::wstring& text) {
-  return L"\"" + text + L"\"";
-}
-
 // One fixture server seen from outside: its marker file and, once it runs, its process.
 struct Server {
   std::wstring marker;
@@ -32,14 +28,11 @@ struct Server {
     CloseHandle(process);
   }
   std::string events() const { return e2e::readFile(marker); }
-  bool has(const std::string& line) const { return events().find(line + "\r\n") != std::string::npos; }
-  bool waitFor(const std::string& line) const {
-    return e2e::waitFor([&] { return has(line); }, kTimeoutMs, 50);
-  }
+  bool has(const std::wstring& line) const { return e2e::markerHas(marker, line); }
+  bool waitFor(const std::wstring& line) const { return e2e::waitMarker(marker, line, kTimeoutMs); }
   bool attach() {
-    if (!waitFor("started")) return false;
-    std::string text = events();
-    pid = static_cast<DWORD>(strtoul(text.c_str() + text.find("pid=") + 4, nullptr, 10));
+    if (!waitFor(L"started")) return false;
+    pid = e2e::markerNumber(marker, L"pid");
     process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
     return process != nullptr;
   }
@@ -68,10 +61,10 @@ struct Stack {
   bool start(const std::wstring& webArgs, const std::wstring& dbArgs, const std::string& moreSettings = "") {
     web.marker = markers.file(L"web.txt");
     db.marker = markers.file(L"db.txt");
-    std::wstring fixture = inQuotes(e2e::binPath(L"fake_server.exe"));
-    std::string ini = e2e::toUtf8(L"webserver=" + fixture + L" --marker " + inQuotes(web.marker) + webArgs +
-                                  L"\nmysqlserver=" + fixture + L" --marker " + inQuotes(db.marker) + dbArgs + L"\n") +
-                      moreSettings;
+    std::string ini =
+        e2e::toUtf8(L"webserver=" + e2e::fakeServer(L"--marker " + e2e::quoted(web.marker) + webArgs) +
+                    L"\nmysqlserver=" + e2e::fakeServer(L"--marker " + e2e::quoted(db.marker) + dbArgs) + L"\n") +
+        moreSettings;
     if (!launcher.prepare(ini) || !launcher.start()) return false;
     if (!web.attach() || !db.attach()) return false;
     control = launcher.controlWindow();
@@ -105,9 +98,9 @@ TEST(ShutdownE2e, EveryWayOutStopsTheDatabaseFirstAndEndsWithZero) {
     EXPECT_TRUE(stack.exitsWithZero());
     ASSERT_TRUE(stack.db.waitEnd());
     ASSERT_TRUE(stack.web.waitEnd());
-    EXPECT_TRUE(stack.db.has("ctrlc")) << stack.db.events();
-    EXPECT_TRUE(stack.db.has("exit=130")) << stack.db.events();
-    EXPECT_TRUE(stack.web.has("ctrlc")) << stack.web.events();
+    EXPECT_TRUE(stack.db.has(L"ctrlc")) << stack.db.events();
+    EXPECT_TRUE(stack.db.has(L"exit=130")) << stack.db.events();
+    EXPECT_TRUE(stack.web.has(L"ctrlc")) << stack.web.events();
     // The web server got its interrupt only after the database had gone.
     EXPECT_LE(stack.db.exitTime(), stack.web.exitTime());
   }
@@ -120,12 +113,12 @@ TEST(ShutdownE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBound) {
   PostMessageW(stack.control, WM_COMMAND, 1003, 0);
   ASSERT_TRUE(stack.db.waitEnd());
   DWORD waited = GetTickCount() - posted;
-  EXPECT_TRUE(stack.db.has("ctrlc-ignored")) << stack.db.events();
+  EXPECT_TRUE(stack.db.has(L"ctrlc-ignored")) << stack.db.events();
   EXPECT_EQ(0u, stack.db.exitCode());
   EXPECT_GE(waited, kDatabaseBoundMs - 1000);
   EXPECT_TRUE(stack.exitsWithZero());
   ASSERT_TRUE(stack.web.waitEnd());
-  EXPECT_TRUE(stack.web.has("ctrlc"));
+  EXPECT_TRUE(stack.web.has(L"ctrlc"));
   EXPECT_LE(stack.db.exitTime(), stack.web.exitTime());
 }
 
@@ -139,8 +132,8 @@ TEST(ShutdownE2e, NoTerminateLeavesBothServersRunning) {
     EXPECT_TRUE(stack.exitsWithZero());
     EXPECT_TRUE(stack.db.running());
     EXPECT_TRUE(stack.web.running());
-    EXPECT_FALSE(stack.db.has("ctrlc"));
-    EXPECT_FALSE(stack.web.has("ctrlc"));
+    EXPECT_FALSE(stack.db.has(L"ctrlc"));
+    EXPECT_FALSE(stack.web.has(L"ctrlc"));
   }
 }
 
@@ -152,7 +145,7 @@ TEST(ShutdownE2e, WebServerIgnoringCtrlCIsLeftRunningAndTheLauncherEndsAtOnce) {
   EXPECT_TRUE(stack.exitsWithZero());
   EXPECT_LT(GetTickCount() - posted, kDatabaseBoundMs / 2);
   ASSERT_TRUE(stack.db.waitEnd());
-  EXPECT_TRUE(stack.web.waitFor("ctrlc-ignored"));
+  EXPECT_TRUE(stack.web.waitFor(L"ctrlc-ignored"));
   EXPECT_TRUE(stack.web.running());
 }
 
@@ -162,10 +155,10 @@ TEST(ShutdownE2e, ServerThatAlreadyEndedIsNotInterrupted) {
   ASSERT_TRUE(stack.db.waitEnd());
   PostMessageW(stack.control, WM_COMMAND, 1003, 0);
   EXPECT_TRUE(stack.exitsWithZero());
-  EXPECT_FALSE(stack.db.has("ctrlc")) << stack.db.events();
-  EXPECT_FALSE(stack.db.has("ctrlc-ignored"));
+  EXPECT_FALSE(stack.db.has(L"ctrlc")) << stack.db.events();
+  EXPECT_FALSE(stack.db.has(L"ctrlc-ignored"));
   ASSERT_TRUE(stack.web.waitEnd());
-  EXPECT_TRUE(stack.web.has("ctrlc"));
+  EXPECT_TRUE(stack.web.has(L"ctrlc"));
 }
 
 TEST(ShutdownE2e, CommandsPiledUpEndItOnceWithZero) {
@@ -178,6 +171,6 @@ TEST(ShutdownE2e, CommandsPiledUpEndItOnceWithZero) {
   EXPECT_TRUE(stack.exitsWithZero());
   ASSERT_TRUE(stack.db.waitEnd());
   ASSERT_TRUE(stack.web.waitEnd());
-  EXPECT_TRUE(stack.db.has("exit=130"));
-  EXPECT_TRUE(stack.web.has("exit=130"));
+  EXPECT_TRUE(stack.db.has(L"exit=130"));
+  EXPECT_TRUE(stack.web.has(L"exit=130"));
 }

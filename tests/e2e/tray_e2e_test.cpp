@@ -15,10 +15,6 @@ constexpr DWORD kTimeoutMs = 20000;
 constexpr UINT kTrayCallback = WM_APP + 10;
 constexpr UINT kShowProcessWindows = WM_APP + 11;
 
-std::wstring inQuotes(const std::wstring& text) {
-  return L"\"" + text + L"\"";
-}
-
 // Whether the shell holds the Launcher's icon: a modify of an unknown icon fails.
 bool shellHasIcon(HWND owner) {
   NOTIFYICONDATAW probe{};
@@ -28,24 +24,6 @@ bool shellHasIcon(HWND owner) {
   probe.uFlags = NIF_TIP;
   lstrcpynW(probe.szTip, L"ZEM Wendlor", ARRAYSIZE(probe.szTip));
   return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
-}
-
-DWORD markerPid(const std::wstring& marker) {
-  std::string text = e2e::readFile(marker);
-  size_t at = text.find("pid=");
-  return at == std::string::npos ? 0 : static_cast<DWORD>(strtoul(text.c_str() + at + 4, nullptr, 10));
-}
-
-bool waitMarker(const std::wstring& marker, const std::string& line) {
-  return e2e::waitFor([&] { return e2e::readFile(marker).find(line) != std::string::npos; }, kTimeoutMs, 50);
-}
-
-void endProcess(DWORD pid) {
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-  if (!process) return;
-  TerminateProcess(process, 99);
-  WaitForSingleObject(process, 5000);
-  CloseHandle(process);
 }
 
 void exitWithZero(e2e::Launcher& launcher, HWND control) {
@@ -137,13 +115,13 @@ TEST(TrayE2e, ProcessWindowCommandsHideAndShowTheWebServerWindows) {
   e2e::TempFolder markers(L"tray");
   std::wstring web = markers.file(L"web.txt");
   e2e::Launcher launcher;
-  ASSERT_TRUE(launcher.prepare(e2e::toUtf8(L"starthidden=0\nwebserver=" + inQuotes(e2e::binPath(L"fake_server.exe")) +
-                                           L" --marker " + inQuotes(web) + L" --window FakeWeb\n")));
+  ASSERT_TRUE(launcher.prepare(e2e::toUtf8(
+      L"starthidden=0\nwebserver=" + e2e::fakeServer(L"--marker " + e2e::quoted(web) + L" --window FakeWeb") + L"\n")));
   ASSERT_TRUE(launcher.start());
-  ASSERT_TRUE(waitMarker(web, "window="));
+  ASSERT_TRUE(e2e::waitFor([&] { return !e2e::markerValue(web, L"window").empty(); }, kTimeoutMs));
   HWND control = launcher.controlWindow();
   ASSERT_NE(nullptr, control);
-  DWORD webPid = markerPid(web);
+  DWORD webPid = e2e::markerNumber(web, L"pid");
   HWND window = e2e::findTopLevelWindow(webPid, L"FakeServerWindow");
   ASSERT_NE(nullptr, window);
   ASSERT_TRUE(e2e::waitFor([&] { return IsWindowVisible(window) != FALSE; }, kTimeoutMs));
@@ -158,23 +136,23 @@ TEST(TrayE2e, ProcessWindowCommandsHideAndShowTheWebServerWindows) {
   PostMessageW(control, kShowProcessWindows, 0, 0);
   EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(window) != FALSE; }, kTimeoutMs));
   exitWithZero(launcher, control);
-  endProcess(webPid);
+  e2e::endProcess(webPid);
 }
 
 TEST(TrayE2e, AboutBoxNamesTheSettingsAndBothProcesses) {
   e2e::TempFolder markers(L"about");
   std::wstring web = markers.file(L"web.txt");
   std::wstring db = markers.file(L"db.txt");
-  std::wstring webCommand = inQuotes(e2e::binPath(L"fake_server.exe")) + L" --marker " + inQuotes(web);
-  std::wstring dbCommand = inQuotes(e2e::binPath(L"fake_server.exe")) + L" --marker " + inQuotes(db);
+  std::wstring webCommand = e2e::fakeServer(L"--marker " + e2e::quoted(web));
+  std::wstring dbCommand = e2e::fakeServer(L"--marker " + e2e::quoted(db));
   e2e::Launcher launcher;
   ASSERT_TRUE(launcher.prepare(e2e::toUtf8(L"noterminate=1\ncheckintervalms=250\nwebserver=" + webCommand +
                                            L"\nmysqlserver=" + dbCommand + L"\n")));
   ASSERT_TRUE(launcher.start());
-  ASSERT_TRUE(waitMarker(web, "started"));
-  ASSERT_TRUE(waitMarker(db, "started"));
-  DWORD webPid = markerPid(web);
-  DWORD dbPid = markerPid(db);
+  ASSERT_TRUE(e2e::waitMarker(web, L"started", kTimeoutMs));
+  ASSERT_TRUE(e2e::waitMarker(db, L"started", kTimeoutMs));
+  DWORD webPid = e2e::markerNumber(web, L"pid");
+  DWORD dbPid = e2e::markerNumber(db, L"pid");
   HWND control = launcher.controlWindow();
   ASSERT_NE(nullptr, control);
 
@@ -195,6 +173,6 @@ TEST(TrayE2e, AboutBoxNamesTheSettingsAndBothProcesses) {
   EXPECT_TRUE(e2e::waitFor([&] { return !IsWindow(box); }, kTimeoutMs));
 
   exitWithZero(launcher, control);
-  endProcess(webPid);
-  endProcess(dbPid);
+  e2e::endProcess(webPid);
+  e2e::endProcess(dbPid);
 }

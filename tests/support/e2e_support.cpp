@@ -31,6 +31,10 @@ std::wstring fromUtf8(const std::string& text) {
   return out;
 }
 
+std::wstring quoted(const std::wstring& text) {
+  return L"\"" + text + L"\"";
+}
+
 std::wstring binDir() {
   wchar_t buffer[4096];
   DWORD n = GetModuleFileNameW(nullptr, buffer, 4096);
@@ -221,6 +225,14 @@ std::wstring windowText(HWND window) {
   return text;
 }
 
+void endProcess(DWORD pid) {
+  HANDLE process = pid ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : nullptr;
+  if (!process) return;
+  TerminateProcess(process, 99);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+}
+
 bool isProcessAlive(DWORD pid) {
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
   if (!process) return false;
@@ -235,7 +247,7 @@ bool Launcher::prepare(const std::string* iniBytes) {
 }
 
 bool Launcher::start(const std::wstring& currentFolder, const Environment& extra) {
-  return process.start(L"\"" + exePath() + L"\"", currentFolder.empty() ? folder.path : currentFolder, extra);
+  return process.start(quoted(exePath()), currentFolder.empty() ? folder.path : currentFolder, extra);
 }
 
 HWND Launcher::controlWindow(DWORD timeoutMs) {
@@ -322,8 +334,12 @@ bool waitMarker(const std::wstring& path, const std::wstring& line, DWORD timeou
   return waitFor([&] { return markerHas(path, line); }, timeoutMs, 20);
 }
 
+DWORD markerNumber(const std::wstring& path, const std::wstring& key) {
+  return static_cast<DWORD>(wcstoul(markerValue(path, key).c_str(), nullptr, 10));
+}
+
 std::wstring fakeServer(const std::wstring& args) {
-  return L"\"" + binPath(L"fake_server.exe") + L"\" " + args;
+  return quoted(binPath(L"fake_server.exe")) + L" " + args;
 }
 
 }  // namespace e2e

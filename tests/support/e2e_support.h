@@ -17,6 +17,7 @@ bool waitFor(const std::function<bool()>& pred, DWORD timeoutMs, DWORD pollMs = 
 
 std::string toUtf8(const std::wstring& text);
 std::wstring fromUtf8(const std::string& text);
+std::wstring quoted(const std::wstring& text);  // in double quotes, for a command line
 
 // The folder of the running test program, where wendlor.exe and the fixtures are built.
 std::wstring binDir();
@@ -61,6 +62,8 @@ HWND findChildWindow(HWND parent, const std::wstring& className);  // class comp
 std::wstring windowClass(HWND window);
 std::wstring windowText(HWND window);  // WM_GETTEXT, works across processes
 bool isProcessAlive(DWORD pid);
+// Ends the process with this id if it still runs (a server a test left behind) and waits for it.
+void endProcess(DWORD pid);
 
 // wendlor.exe copied into a program folder of its own, with its wendlor.ini.
 struct Launcher {
@@ -94,6 +97,8 @@ std::vector<std::wstring> markerLines(const std::wstring& path);
 bool markerHas(const std::wstring& path, const std::wstring& line);
 // The text after "key=" on the first such line; empty when there is none.
 std::wstring markerValue(const std::wstring& path, const std::wstring& key);
+// The decimal number after "key=" (a process id); 0 when there is none.
+DWORD markerNumber(const std::wstring& path, const std::wstring& key);
 // Waits until the marker holds line.
 bool waitMarker(const std::wstring& path, const std::wstring& line, DWORD timeoutMs = 10000);
 // A command line that runs fake_server.exe from the bin folder with args.

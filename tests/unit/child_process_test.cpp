@@ -28,20 +28,8 @@ DWORD WINAPI closeChild(void* child) {
   return 0;
 }
 
-std::wstring quote(const std::wstring& path) {
-  return L"\"" + path + L"\"";
-}
-
 bool waitEnded(const ChildProcess& child, DWORD timeoutMs = 10000) {
   return child.process && WaitForSingleObject(child.process, timeoutMs) == WAIT_OBJECT_0;
-}
-
-void killPid(DWORD pid) {
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-  if (!process) return;
-  TerminateProcess(process, 99);
-  WaitForSingleObject(process, 5000);
-  CloseHandle(process);
 }
 
 // Handles this process holds, counted from the system's handle table (GetProcessHandleCount
@@ -86,7 +74,9 @@ long ownHandleCount() {
 struct ChildProcessTest : ::testing::Test {
   e2e::TempFolder temp{L"child"};
   std::wstring marker = temp.file(L"marker.txt");
-  std::wstring withMarker(const std::wstring& args) { return fakeServer(L"--marker " + quote(marker) + L" " + args); }
+  std::wstring withMarker(const std::wstring& args) {
+    return fakeServer(L"--marker " + e2e::quoted(marker) + L" " + args);
+  }
 };
 
 TEST_F(ChildProcessTest, CapturedChildHasPipesNoConsoleAndTheGivenFolderAndCommandLine) {
@@ -123,7 +113,7 @@ TEST_F(ChildProcessTest, UncapturedChildGetsItsOwnConsoleAndShowDefault) {
 
 TEST(ChildProcessFailure, MissingProgramGivesTheWholeMessageAndLeavesOnlyThePipes) {
   e2e::TempFolder temp{L"missing"};
-  std::wstring command = quote(temp.file(L"nothing-here.exe")) + L" -x";
+  std::wstring command = e2e::quoted(temp.file(L"nothing-here.exe")) + L" -x";
   ChildProcess child;
   std::wstring error = L"old text";
   ASSERT_FALSE(child.start(command, L"", true, &error, true));
@@ -189,7 +179,7 @@ TEST_F(ChildProcessTest, StartAgainLeavesTheOldChildRunningAndEmptiesOutput) {
   EXPECT_NE(child.pid, oldPid);
   EXPECT_TRUE(child.output.empty());
   EXPECT_TRUE(e2e::isProcessAlive(oldPid));
-  killPid(oldPid);
+  e2e::endProcess(oldPid);
 }
 
 TEST_F(ChildProcessTest, CloseKeepsOutputAndDoesNotStopTheChild) {
@@ -205,7 +195,7 @@ TEST_F(ChildProcessTest, CloseKeepsOutputAndDoesNotStopTheChild) {
   EXPECT_EQ(child.output, L"kept");
   EXPECT_EQ(child.readOutput(), L"kept");
   EXPECT_TRUE(e2e::isProcessAlive(pid));
-  killPid(pid);
+  e2e::endProcess(pid);
 }
 
 TEST_F(ChildProcessTest, CtrlCEndsTheChildAndNotUs) {
@@ -247,7 +237,7 @@ TEST(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
   std::wstring markerB = temp.file(L"b.txt");
   ASSERT_TRUE(SetConsoleCtrlHandler(ctrlCNotSwallowed, TRUE));
   ChildProcess child;
-  ASSERT_TRUE(child.start(fakeServer(L"--marker " + quote(markerA)), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start(fakeServer(L"--marker " + e2e::quoted(markerA)), L"", true, nullptr, true));
   ASSERT_TRUE(waitMarker(markerA, L"started"));
   child.sendCtrlC();  // installs the sender's own handler above ctrlCNotSwallowed
   ASSERT_TRUE(waitEnded(child));
@@ -255,7 +245,7 @@ TEST(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
   // sendCtrlC detaches at once, and Wine then often delivers nothing to the sender; stay attached
   // until the event has surely arrived, so the handler is really put to the test.
   ASSERT_TRUE(SetConsoleCtrlHandler(ctrlCObserver, TRUE));
-  ASSERT_TRUE(child.start(fakeServer(L"--marker " + quote(markerB)), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start(fakeServer(L"--marker " + e2e::quoted(markerB)), L"", true, nullptr, true));
   ASSERT_TRUE(waitMarker(markerB, L"started"));
   ASSERT_TRUE(AttachConsole(child.pid));
   GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
@@ -298,7 +288,7 @@ TEST_F(ChildProcessTest, CloseDoesNotHangOnAPipeThatAGrandchildHolds) {
   ASSERT_TRUE(child.start(withMarker(L"--stdout hi --grandchild 60000 --run 0"), L"", true, nullptr, true));
   ASSERT_TRUE(waitEnded(child));
   ASSERT_TRUE(waitMarker(marker, L"exit=0"));
-  DWORD grandchild = wcstoul(markerValue(marker, L"grandchild").c_str(), nullptr, 10);
+  DWORD grandchild = e2e::markerNumber(marker, L"grandchild");
   ASSERT_NE(grandchild, 0u);
   EXPECT_EQ(child.readOutput(), L"hi");
 
@@ -308,7 +298,7 @@ TEST_F(ChildProcessTest, CloseDoesNotHangOnAPipeThatAGrandchildHolds) {
   EXPECT_EQ(WaitForSingleObject(closer, 10000), WAIT_OBJECT_0);
   CloseHandle(closer);
   EXPECT_TRUE(e2e::isProcessAlive(grandchild));
-  killPid(grandchild);
+  e2e::endProcess(grandchild);
 }
 
 TEST(ChildProcessCycles, TwoHundredStartsAndClosesLeaveNoHandlesBehind) {
