@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdio>
 
 namespace e2e {
 
@@ -130,15 +131,25 @@ bool Process::start(const std::wstring& commandLine, const std::wstring& folder,
     for (const auto& kv : extra) block += kv.first + L"=" + kv.second + L'\0';
     block += L'\0';
   }
-  std::wstring line = commandLine;
-  line.push_back(L'\0');
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
+  // Under Wine a new process that dies while its DLLs are still loading makes CreateProcessW fail,
+  // and under load that happens now and then before any code of ours has run. Such a start is
+  // tried again, loudly; a program that is not there is reported at once.
   DWORD flags = extra.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT;
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, flags, extra.empty() ? nullptr : &block[0],
-                      folder.empty() ? nullptr : folder.c_str(), &si, &pi))
-    return false;
+  PROCESS_INFORMATION pi{};
+  for (int attempt = 1;; ++attempt) {
+    std::wstring line = commandLine;
+    line.push_back(L'\0');
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, flags, extra.empty() ? nullptr : &block[0],
+                       folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+      break;
+    DWORD error = GetLastError();
+    fwprintf(stderr, L"CreateProcessW failed with error %lu (attempt %d): %ls\n", error, attempt, commandLine.c_str());
+    if (attempt == 3 || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY)
+      return false;
+    Sleep(200);
+  }
   CloseHandle(pi.hThread);
   handle = pi.hProcess;
   pid = pi.dwProcessId;
