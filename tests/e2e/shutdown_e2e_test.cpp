@@ -17,35 +17,21 @@ constexpr UINT kLogExitButton = 2001;
 // One fixture server seen from outside: its marker file and, once it runs, its process.
 struct Server {
   std::wstring marker;
-  HANDLE process = nullptr;
-  DWORD pid = 0;
-  ~Server() {
-    if (!process) return;
-    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process, 99);
-      WaitForSingleObject(process, 5000);
-    }
-    CloseHandle(process);
-  }
+  e2e::Process process;
   std::string events() const { return e2e::readFile(marker); }
   bool has(const std::wstring& line) const { return e2e::markerHas(marker, line); }
   bool waitFor(const std::wstring& line) const { return e2e::waitMarker(marker, line, kTimeoutMs); }
-  bool attach() {
-    if (!waitFor(L"started")) return false;
-    pid = e2e::markerNumber(marker, L"pid");
-    process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
-    return process != nullptr;
-  }
-  bool running() const { return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
-  bool waitEnd() const { return process && WaitForSingleObject(process, kTimeoutMs) == WAIT_OBJECT_0; }
-  DWORD exitCode() const {
+  bool attach() { return waitFor(L"started") && process.attach(e2e::markerNumber(marker, L"pid")); }
+  bool running() const { return process.running(); }
+  bool waitEnd() { return process.waitExit(kTimeoutMs); }
+  DWORD exitCode() {
     DWORD code = 12345;
-    GetExitCodeProcess(process, &code);
+    process.waitExit(0, &code);
     return code;
   }
   ULONGLONG exitTime() const {
     FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    if (!GetProcessTimes(process.handle, &created, &exited, &kernel, &user)) return 0;
     return (static_cast<ULONGLONG>(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
   }
 };

@@ -156,6 +156,13 @@ bool Process::start(const std::wstring& commandLine, const std::wstring& folder,
   return true;
 }
 
+bool Process::attach(DWORD processId) {
+  if (handle || processId == 0) return false;
+  handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId);
+  if (handle) pid = processId;
+  return handle != nullptr;
+}
+
 bool Process::running() const {
   return handle && WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
 }

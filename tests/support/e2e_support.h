@@ -50,6 +50,8 @@ struct Process {
   Process& operator=(const Process&) = delete;
   // exe plus arguments as one command line; folder empty = this process's current directory.
   bool start(const std::wstring& commandLine, const std::wstring& folder = L"", const Environment& extra = {});
+  // Takes hold of a process that something else started (a server the Launcher runs).
+  bool attach(DWORD processId);
   bool running() const;
   // Waits for the end; true with *code set when it ended in time.
   bool waitExit(DWORD timeoutMs, DWORD* code = nullptr);
