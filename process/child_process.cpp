@@ -32,6 +32,18 @@ void readWaitingBytes(HANDLE pipe, std::wstring& output) {
   output += decodeAnsi(std::string(buffer.data(), got));
 }
 
+// Once the child has ended its pipes break and the readers end; this gives them the moment it
+// takes to move the last bytes, at most kOutputSettleMs (a grandchild may hold the pipes).
+void settleReaders(HANDLE process, const HANDLE readers[2]) {
+  if (!process || WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return;
+  HANDLE running[2];
+  DWORD count = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (readers[i]) running[count++] = readers[i];
+  }
+  if (count) WaitForMultipleObjects(count, running, TRUE, kOutputSettleMs);
+}
+
 }  // namespace
 
 std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder) {
@@ -144,6 +156,9 @@ void ChildProcess::terminate(DWORD code) const {
 }
 
 void ChildProcess::close() {
+  // Readers of an ended child are finishing; letting them finish means no thread of ours is
+  // still ending when the Launcher itself exits next, which Wine does not always survive.
+  settleReaders(process, outputReaders);
   releaseOutputDrain(drain, outputReaders);
   closeHandle(thread);
   closeHandle(process);
@@ -158,15 +173,7 @@ std::wstring ChildProcess::readOutput() {
     readWaitingBytes(stderrRead, output);
     return output;
   }
-  if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
-    // The readers end when the pipes break; give them the moment it takes to move the last bytes.
-    HANDLE running[2];
-    DWORD count = 0;
-    for (HANDLE reader : outputReaders) {
-      if (reader) running[count++] = reader;
-    }
-    if (count) WaitForMultipleObjects(count, running, TRUE, kOutputSettleMs);
-  }
+  settleReaders(process, outputReaders);
   DrainStream out;
   DrainStream err;
   takeDrainedOutput(drain, out, err);

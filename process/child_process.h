@@ -38,7 +38,8 @@ struct ChildProcess {
   // Sends a console Ctrl+C to the child's console; the Launcher itself ignores that event.
   void sendCtrlC() const;
   void terminate(DWORD code) const;
-  // Releases the handles without stopping the child and without waiting for anything.
+  // Releases the handles without stopping the child. Waits for nothing while the child runs; once
+  // it has ended, gives the readers up to kOutputSettleMs to finish.
   void close();
   // Adds what the child has written so far to output and returns all of it; never blocks, but
   // once the child has ended gives the readers up to kOutputSettleMs to take its last bytes.
