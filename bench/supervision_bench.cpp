@@ -200,11 +200,17 @@ void idleCpu(DWORD seconds) {
   Sleep(seconds * 1000);
   ULONGLONG launcherCpu = cpuMs(launcher.info.hProcess, launcherTag) - launcher0;
   ULONGLONG idleCpu = cpuMs(idleServer.info.hProcess, standInTag) - idle0;
+  char ratio[64];
+  if (idleCpu != 0) {
+    std::snprintf(ratio, sizeof ratio, "%.2f", static_cast<double>(launcherCpu) / static_cast<double>(idleCpu));
+  } else {
+    std::snprintf(ratio, sizeof ratio, "n/a (the stand-in used less than the 10 ms the host counts)");
+  }
   std::printf(
       "idle: over %lu s with both servers running, Launcher CPU %llu ms (%.3f%%), a waiting stand-in %llu ms, "
-      "ratio %.2f\n",
-      static_cast<unsigned long>(seconds), launcherCpu, 100.0 * launcherCpu / (seconds * 1000.0), idleCpu,
-      static_cast<double>(launcherCpu) / static_cast<double>(idleCpu ? idleCpu : 1));
+      "ratio %s; the Launcher's start-up before it took %llu ms\n",
+      static_cast<unsigned long>(seconds), launcherCpu, 100.0 * launcherCpu / (seconds * 1000.0), idleCpu, ratio,
+      launcher0);
   HWND control = findWindowOf(launcher.info.dwProcessId, L"WendlorStarterWindowClass");
   if (control) PostMessageW(control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
   WaitForSingleObject(launcher.info.hProcess, 20000);
