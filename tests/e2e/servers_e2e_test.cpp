@@ -61,6 +61,21 @@ struct ServersTest : ::testing::Test {
         kTimeoutMs));
     if (!failed.empty()) GTEST_SKIP() << "port 80 cannot be bound here: " << e2e::toUtf8(failed);
   }
+  // Starts both servers with OpenBrowser on and waits for the all-started line.
+  bool launchForStartPage(const std::wstring& webArgs) {
+    LauncherConfig settings;
+    settings.webServer = web(webArgs);
+    settings.mysqlServer = db(L"");
+    settings.openBrowser = true;
+    return launch(settings) && launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs);
+  }
+  // The line for a port that another program (listener) holds: Windows names it, Wine cannot.
+  static void expectPortLine(const e2e::JournalEntry& entry, unsigned port, const e2e::Process& listener) {
+    std::wstring prefix = L"Порт " + std::to_wstring(port) + L" занят другой программой";
+    std::wstring named = prefix + L": fake_server.exe (PID: " + std::to_wstring(listener.pid) + L")";
+    EXPECT_TRUE(entry.text == named || entry.text == prefix + L".") << e2e::toUtf8(entry.text);
+    EXPECT_EQ(entry.colour, kJournalErrorColour);
+  }
   // Skips unless port 80 is free and may be bound, for tests in which nothing must answer there.
   void skipUnlessPort80IsFree() {
     e2e::PortListener probe;
@@ -217,12 +232,7 @@ TEST_F(ServersTest, ProgramHoldingTheDatabasePortIsNamedAfterItsReport) {
   size_t report = indexOf(lines, L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл");
   ASSERT_NE(report, std::wstring::npos);
   ASSERT_GT(lines.size(), report + 1);
-  // Windows names the owner; Wine does not tell it.
-  std::wstring named =
-      L"Порт 3307 занят другой программой: fake_server.exe (PID: " + std::to_wstring(other.process.pid) + L")";
-  EXPECT_TRUE(lines[report + 1].text == named || lines[report + 1].text == L"Порт 3307 занят другой программой.")
-      << e2e::toUtf8(lines[report + 1].text);
-  EXPECT_EQ(lines[report + 1].colour, kJournalErrorColour);
+  expectPortLine(lines[report + 1], 3307, other.process);
   EXPECT_EQ(indexStarting(lines, L"Порт 80 "), std::wstring::npos);
   launcher.quitAndExpectZero();
 }
@@ -239,22 +249,14 @@ TEST_F(ServersTest, ProgramHoldingPort80IsNamedAfterTheWebServerReport) {
   size_t output = indexStarting(lines, L"Вывод консоли:");
   ASSERT_NE(output, std::wstring::npos);
   ASSERT_EQ(lines.size(), output + 2);
-  std::wstring named =
-      L"Порт 80 занят другой программой: fake_server.exe (PID: " + std::to_wstring(other.process.pid) + L")";
-  EXPECT_TRUE(lines.back().text == named || lines.back().text == L"Порт 80 занят другой программой.")
-      << e2e::toUtf8(lines.back().text);
+  expectPortLine(lines.back(), 80, other.process);
   launcher.quitAndExpectZero();
 }
 
 // The web server answers only 3 s after the all-started event: the browser waits for it.
 TEST_F(ServersTest, StartPageOpensOnlyOncePort80Answers) {
   skipUnlessPort80IsFree();
-  LauncherConfig settings;
-  settings.webServer = web(L"--sleep 6500 --listen 80");
-  settings.mysqlServer = db(L"");
-  settings.openBrowser = true;
-  ASSERT_TRUE(launch(settings));
-  ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
+  ASSERT_TRUE(launchForStartPage(L"--sleep 6500 --listen 80"));
   EXPECT_TRUE(urls().empty());
   skipUnlessWebServerListens();
   ASSERT_TRUE(launcher.waitJournal(L"Запуск браузера...", kTimeoutMs));
@@ -271,12 +273,7 @@ TEST_F(ServersTest, StartPageOpensOnlyOncePort80Answers) {
 
 TEST_F(ServersTest, StartPageThatNeverAnswersOnPort80GivesTheErrorAndNoBrowser) {
   skipUnlessPort80IsFree();
-  LauncherConfig settings;
-  settings.webServer = web(L"");
-  settings.mysqlServer = db(L"");
-  settings.openBrowser = true;
-  ASSERT_TRUE(launch(settings));
-  ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
+  ASSERT_TRUE(launchForStartPage(L""));
   HWND log = launcher.logWindow();
   ASSERT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
   // The Launcher tries for 30 s.

@@ -1,9 +1,8 @@
 #include "orchestration/port_owner.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <gtest/gtest.h>
+
+#include "tests/support/loopback_listener.h"
 
 namespace {
 
@@ -41,18 +40,9 @@ TEST(PortOwner, TheLineNamesTheOwnerOnlyWhenKnown) {
 
 // A real listener of this process, found in the system's table by its port.
 TEST(PortOwner, ListenerOfThisProcessIsFoundOnItsPortAndGoneAfterwards) {
-  WSADATA data;
-  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  ASSERT_NE(listener, INVALID_SOCKET);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 1), 0);
-  int size = sizeof address;
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  USHORT port = ntohs(address.sin_port);
+  e2e::LoopbackListener listener;
+  ASSERT_NE(listener.port, 0) << "no listener";
+  USHORT port = listener.port;
 
   DWORD owner = 12345;
   EXPECT_TRUE(findTcpListener(port, &owner));
@@ -62,9 +52,8 @@ TEST(PortOwner, ListenerOfThisProcessIsFoundOnItsPortAndGoneAfterwards) {
     EXPECT_EQ(processFileName(owner), L"wendlor_unit_tests.exe");
   }
 
-  closesocket(listener);
+  listener.close();
   EXPECT_FALSE(findTcpListener(port, &owner));
-  WSACleanup();
 }
 
 TEST(PortOwner, FileNameOfAProcess) {

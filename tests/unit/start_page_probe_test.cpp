@@ -1,10 +1,9 @@
 #include "orchestration/start_page_probe.h"
 
-#include <ws2tcpip.h>
-
 #include <gtest/gtest.h>
 
 #include "tests/support/e2e_support.h"
+#include "tests/support/loopback_listener.h"
 
 namespace {
 
@@ -30,29 +29,13 @@ struct ProbeWindow {
   }
 };
 
-// A port of this machine that nothing listens on: bound, then let go.
-USHORT freePort() {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  int size = sizeof address;
-  getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-  closesocket(s);
-  return ntohs(address.sin_port);
-}
-
-struct StartPageProbeTest : ::testing::Test {
-  WSADATA data{};
-  void SetUp() override { ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0); }
-  void TearDown() override { WSACleanup(); }
-};
-
-TEST_F(StartPageProbeTest, ClosedPortIsNeverTakenForAnAnswer) {
+TEST(StartPageProbe, ClosedPortIsNeverTakenForAnAnswer) {
   ProbeWindow window;
   StartPageProbe probe;
-  USHORT port = freePort();
+  e2e::LoopbackListener listener;
+  USHORT port = listener.port;
+  ASSERT_NE(port, 0);
+  listener.close();
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (!probe.begin(window.window, kProbeMessage, port)) continue;  // refused at once
     EXPECT_NE(window.wait(probe, kStartPageAttemptMs), ProbeAnswer::answered) << "attempt " << attempt;
@@ -60,22 +43,15 @@ TEST_F(StartPageProbeTest, ClosedPortIsNeverTakenForAnAnswer) {
   }
 }
 
-TEST_F(StartPageProbeTest, ListeningPortAnswers) {
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
-  int size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+TEST(StartPageProbe, ListeningPortAnswers) {
+  e2e::LoopbackListener listener;
+  ASSERT_NE(listener.port, 0);
 
   ProbeWindow window;
   StartPageProbe probe;
-  ASSERT_TRUE(probe.begin(window.window, kProbeMessage, ntohs(address.sin_port)));
+  ASSERT_TRUE(probe.begin(window.window, kProbeMessage, listener.port));
   EXPECT_EQ(window.wait(probe, e2e::kTimeoutMs), ProbeAnswer::answered);
   EXPECT_FALSE(probe.inFlight());
-  closesocket(listener);
 }
 
 }  // namespace
