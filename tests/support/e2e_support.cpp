@@ -310,7 +310,11 @@ bool keyExists(const std::wstring& path) {
 }  // namespace
 
 void BrowserRecorder::engage() {
-  if (engaged || underWine()) return;
+  if (!underWine()) engageHere();
+}
+
+void BrowserRecorder::engageHere() {
+  if (engaged) return;
   engaged = true;
   SavedHandler& saved = gSavedHandler;
   if (saved.users++ > 0) return;

@@ -99,7 +99,8 @@ struct BrowserRecorder {
   ~BrowserRecorder() { release(); }
   BrowserRecorder(const BrowserRecorder&) = delete;
   BrowserRecorder& operator=(const BrowserRecorder&) = delete;
-  void engage();
+  void engage();  // does nothing under Wine
+  void engageHere();
   void release();
 };
 // True when the shell sends http addresses to the recorder here; why not otherwise.
