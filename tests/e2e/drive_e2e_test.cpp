@@ -1,26 +1,22 @@
 // The drive mapping at start-up, seen from outside: the Journal lines of each branch and the
 // arguments that reach subst. Wine's own subst does nothing, so a fake subst.exe in the start-up
-// folder (cmd.exe looks in the current directory first) records what it was given. Taken
-// letters are links in the prefix's dosdevices folder; each test uses its own letters.
+// folder (cmd.exe looks in the current directory first) records what it was given. Each test
+// uses its own letters.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "tests/support/e2e_support.h"
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 20000;
+using e2e::kTimeoutMs;
+
 constexpr wchar_t kSubstLogVariable[] = L"WENDLOR_TEST_SUBST_LOG";
 constexpr wchar_t kSubstExitVariable[] = L"WENDLOR_TEST_SUBST_EXIT";
-
-std::wstring environmentValue(const wchar_t* name) {
-  wchar_t buffer[4096];
-  DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
-  return n > 0 && n < 4096 ? std::wstring(buffer, n) : std::wstring();
-}
 
 // Wine's own translation of a path into the host's file system.
 std::string unixPathOf(const std::wstring& windowsPath) {
@@ -52,18 +48,38 @@ bool driveExists(wchar_t letter) {
   return GetFileAttributesW((std::wstring(1, letter) + L":\\").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A drive letter taken for the length of a test: a dosdevices link onto target.
+// Why a test cannot have the letters it needs free; empty when it can. Under Wine the test prefix
+// has only C: and Z:, but on Windows other programs may hold any letter.
+std::string takenHere(std::initializer_list<wchar_t> letters) {
+  for (wchar_t letter : letters) {
+    if (driveExists(letter)) return "drive " + e2e::toUtf8(std::wstring(1, letter)) + ": is in use on this machine";
+  }
+  return std::string();
+}
+
+// A drive letter taken for the length of a test, pointing at target. On Windows it is a drive of
+// the session, as subst makes one. Under Wine such a definition does not reach file names, so the
+// drive is a link in the prefix's dosdevices folder, found beside the one of drive C:.
 struct TakenDrive {
+  std::wstring drive;
   std::wstring link;
+  bool defined = false;
   wchar_t letter = 0;
 
-  TakenDrive(wchar_t driveLetter, const std::wstring& target) {
-    std::wstring prefix = environmentValue(L"WINEPREFIX");
-    std::string unixTarget = unixPathOf(target);
-    if (prefix.empty() || unixTarget.empty() || unixTarget.find(' ') != std::string::npos ||
-        prefix.find(L' ') != std::wstring::npos || driveExists(driveLetter))
+  TakenDrive(wchar_t driveLetter, const std::wstring& target) : drive{driveLetter, L':'} {
+    if (driveExists(driveLetter)) return;
+    if (!e2e::underWine()) {
+      defined = DefineDosDeviceW(0, drive.c_str(), target.c_str()) != FALSE;
+      if (defined && driveExists(driveLetter)) letter = driveLetter;
       return;
-    link = prefix + L"/dosdevices/" + static_cast<wchar_t>(towlower(driveLetter)) + L":";
+    }
+    std::string driveC = unixPathOf(L"C:\\");  // ".../dosdevices/c:/"
+    std::string unixTarget = unixPathOf(target);
+    size_t at = driveC.rfind("/c:/");
+    if (at == std::string::npos || unixTarget.empty() || unixTarget.find(' ') != std::string::npos ||
+        driveC.find(' ') != std::string::npos)
+      return;
+    link = e2e::fromUtf8(driveC.substr(0, at + 1)) + static_cast<wchar_t>(towlower(driveLetter)) + L":";
     if (!runHostCommand(L"Z:\\bin\\ln -sfn " + e2e::fromUtf8(unixTarget) + L" " + link)) {
       link.clear();
       return;
@@ -71,6 +87,7 @@ struct TakenDrive {
     if (e2e::waitFor([&] { return driveExists(driveLetter); }, kTimeoutMs)) letter = driveLetter;
   }
   ~TakenDrive() {
+    if (defined) DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);
     if (link.empty()) return;
     runHostCommand(L"Z:\\bin\\rm -f " + link);
     if (letter) e2e::waitFor([&] { return !driveExists(letter); }, kTimeoutMs);
@@ -93,8 +110,10 @@ struct SubstFolder {
   std::wstring calls() const { return e2e::fromUtf8(e2e::readFile(log)); }
 };
 
-std::string iniWithDrive(const std::string& drive) {
-  return "[wendlor]\nsubstdrive=" + drive + "\n";
+LauncherConfig withDrive(const std::wstring& drive) {
+  LauncherConfig config;
+  config.substDrive = drive;
+  return config;
 }
 
 e2e::Environment substEnvironment(const SubstFolder& subst, const wchar_t* exitCode = L"0") {
@@ -102,19 +121,11 @@ e2e::Environment substEnvironment(const SubstFolder& subst, const wchar_t* exitC
 }
 
 // Starts the Launcher and waits until the start-up sequence is past the drive mapping.
-void startAndWaitForStartup(e2e::Launcher& launcher, const std::string& ini, const std::wstring& currentFolder,
+void startAndWaitForStartup(e2e::Launcher& launcher, const LauncherConfig& settings, const std::wstring& currentFolder,
                             const e2e::Environment& environment) {
-  ASSERT_TRUE(launcher.prepare(ini));
+  ASSERT_TRUE(launcher.prepare(settings));
   ASSERT_TRUE(launcher.start(currentFolder, environment));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs)) << e2e::toUtf8(launcher.journal());
-}
-
-void quit(e2e::Launcher& launcher) {
-  HWND control = launcher.controlWindow(kTimeoutMs);
-  if (control) PostMessageW(control, WM_CLOSE, 0, 0);
-  DWORD code = 99;
-  EXPECT_TRUE(launcher.waitExit(kTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
 }
 
 size_t count(const std::wstring& text, const std::wstring& needle) {
@@ -128,81 +139,86 @@ size_t count(const std::wstring& text, const std::wstring& needle) {
 TEST(DriveE2e, EmptySettingWritesNothingAndRunsNothing) {
   SubstFolder subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, "[wendlor]\nsubstdrive=\n", subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L""), subst.path, substEnvironment(subst));
   std::wstring journal = launcher.journal();
   EXPECT_EQ(std::wstring::npos, journal.find(L"виртуального диска"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"subst"));
   EXPECT_EQ(L"", subst.calls());
-  quit(launcher);
+  launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, FreeLetterRunsSubstWithDriveAndFolder) {
-  ASSERT_FALSE(driveExists(L'S'));
+  if (std::string why = takenHere({L'S'}); !why.empty()) GTEST_SKIP() << why;
   SubstFolder subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, iniWithDrive("S:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"S:"), subst.path, substEnvironment(subst));
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: S:\r\n"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst")) << e2e::toUtf8(journal);
   EXPECT_EQ(L"call 2\n[S:]\n[" + subst.path + L"]\n", subst.calls());
-  quit(launcher);
+  launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, NonZeroExitCodeIsReported) {
+  if (std::string why = takenHere({L'T'}); !why.empty()) GTEST_SKIP() << why;
   SubstFolder subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, iniWithDrive("t:"), subst.path, substEnvironment(subst, L"4294967295"));
+  startAndWaitForStartup(launcher, withDrive(L"t:"), subst.path, substEnvironment(subst, L"4294967295"));
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: t:\r\n"));
   EXPECT_NE(std::wstring::npos,
             journal.find(L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: 4294967295\r\n"))
       << e2e::toUtf8(journal);
   EXPECT_EQ(1u, count(subst.calls(), L"call "));
-  quit(launcher);
+  launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, FolderWithSpacesAndCyrillicLettersIsOneArgument) {
+  if (std::string why = takenHere({L'U', L'V'}); !why.empty()) GTEST_SKIP() << why;
   SubstFolder spaced(L"Program Files (x86) & Co");
   e2e::Launcher first;
-  startAndWaitForStartup(first, iniWithDrive("U:"), spaced.path, substEnvironment(spaced));
+  startAndWaitForStartup(first, withDrive(L"U:"), spaced.path, substEnvironment(spaced));
   EXPECT_EQ(L"call 2\n[U:]\n[" + spaced.path + L"]\n", spaced.calls());
   EXPECT_EQ(std::wstring::npos, first.journal().find(L"ОШИБКА subst"));
-  quit(first);
+  first.quitAndExpectZero();
 
   SubstFolder cyrillic(L"папка с программой");
   e2e::Launcher second;
-  startAndWaitForStartup(second, iniWithDrive(" V: "), cyrillic.path, substEnvironment(cyrillic));
+  startAndWaitForStartup(second, withDrive(L" V: "), cyrillic.path, substEnvironment(cyrillic));
   EXPECT_EQ(L"call 2\n[V:]\n[" + cyrillic.path + L"]\n", cyrillic.calls());
-  quit(second);
+  second.quitAndExpectZero();
 }
 
 TEST(DriveE2e, StartupFolderAtTheRootOfADrive) {
+  if (std::string why = takenHere({L'Y', L'X'}); !why.empty()) GTEST_SKIP() << why;
   SubstFolder subst;
   TakenDrive root(L'Y', subst.path);
   ASSERT_EQ(L'Y', root.letter) << "could not make drive Y: for the test";
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, iniWithDrive("X:"), L"Y:\\", substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"X:"), L"Y:\\", substEnvironment(subst));
   EXPECT_EQ(L"call 2\n[X:]\n[Y:\\]\n", subst.calls());
-  quit(launcher);
+  launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, TakenLetterWithHomeCountsAsCreatedEarlier) {
+  if (std::string why = takenHere({L'Q'}); !why.empty()) GTEST_SKIP() << why;
   SubstFolder subst;
   e2e::TempFolder target(L"drive-home");
   ASSERT_TRUE(CreateDirectoryW(target.file(L"home").c_str(), nullptr));
   TakenDrive taken(L'Q', target.path);
   ASSERT_EQ(L'Q', taken.letter) << "could not make drive Q: for the test";
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, iniWithDrive("Q:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"Q:"), subst.path, substEnvironment(subst));
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: Q:\r\n"));
   EXPECT_NE(std::wstring::npos, journal.find(L"Диск уже был создан ранее. \r\n"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst"));
   EXPECT_EQ(L"", subst.calls());
-  quit(launcher);
+  launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, TakenLetterWithoutHomeIsAnError) {
+  if (std::string why = takenHere({L'R'}); !why.empty()) GTEST_SKIP() << why;
   SubstFolder subst;
   e2e::TempFolder target(L"drive-taken");
   // A file named home is not the folder that marks an earlier mapping.
@@ -210,41 +226,43 @@ TEST(DriveE2e, TakenLetterWithoutHomeIsAnError) {
   TakenDrive taken(L'R', target.path);
   ASSERT_EQ(L'R', taken.letter) << "could not make drive R: for the test";
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, iniWithDrive("R:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"R:"), subst.path, substEnvironment(subst));
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos,
             journal.find(L"ОШИБКА subst: Буква диска уже занята и диск не указывает на папку с программой\r\n"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"Диск уже был создан ранее."));
   EXPECT_EQ(L"", subst.calls());
-  quit(launcher);
+  launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, BadValuesRunNoCommand) {
   // Each would put a second command or a wrong argument on cmd.exe's command line.
-  const char* bad[] = {"W: & subst injected", "W:\\", "WXY", "1:", "W: W:"};
-  for (const char* value : bad) {
+  const wchar_t* bad[] = {L"W: & subst injected", L"W:\\", L"WXY", L"1:", L"W: W:"};
+  for (const wchar_t* value : bad) {
+    SCOPED_TRACE(e2e::toUtf8(value));
     SubstFolder subst;
     e2e::Launcher launcher;
-    startAndWaitForStartup(launcher, iniWithDrive(value), subst.path, substEnvironment(subst));
+    startAndWaitForStartup(launcher, withDrive(value), subst.path, substEnvironment(subst));
     std::wstring journal = launcher.journal();
     std::wstring expected = L"ОШИБКА subst: ";
     size_t at = journal.find(expected);
-    ASSERT_NE(std::wstring::npos, at) << value;
+    ASSERT_NE(std::wstring::npos, at);
     std::wstring line = journal.substr(at, journal.find(L"\r\n", at) - at);
-    EXPECT_NE(std::wstring::npos, line.find(e2e::fromUtf8(value))) << e2e::toUtf8(line);
-    EXPECT_EQ(1u, count(journal, expected)) << value;
-    EXPECT_EQ(std::wstring::npos, journal.find(L"Создание виртуального диска")) << value;
-    EXPECT_EQ(L"", subst.calls()) << value;
-    quit(launcher);
+    EXPECT_NE(std::wstring::npos, line.find(value)) << e2e::toUtf8(line);
+    EXPECT_EQ(1u, count(journal, expected));
+    EXPECT_EQ(std::wstring::npos, journal.find(L"Создание виртуального диска"));
+    EXPECT_EQ(L"", subst.calls());
+    launcher.quitAndExpectZero();
   }
 }
 
 TEST(DriveE2e, CommandThatCannotStartIsReported) {
+  if (std::string why = takenHere({L'P'}); !why.empty()) GTEST_SKIP() << why;
   // CreateProcessW looks for cmd.exe beside the program first: a broken one there cannot start.
   SubstFolder subst;
   e2e::Launcher launcher;
   ASSERT_TRUE(e2e::writeFile(launcher.folder.file(L"cmd.exe"), "not a program"));
-  startAndWaitForStartup(launcher, iniWithDrive("P:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"P:"), subst.path, substEnvironment(subst));
   std::wstring journal = launcher.journal();
   size_t at = journal.find(L"ОШИБКА subst: Не удалось выполнить команду subst: ");
   ASSERT_NE(std::wstring::npos, at) << e2e::toUtf8(journal);
@@ -252,5 +270,5 @@ TEST(DriveE2e, CommandThatCannotStartIsReported) {
   EXPECT_GT(line.size(), std::wstring(L"ОШИБКА subst: Не удалось выполнить команду subst: ").size());
   EXPECT_EQ(std::wstring::npos, journal.find(L"Код выхода"));
   EXPECT_EQ(L"", subst.calls());
-  quit(launcher);
+  launcher.quitAndExpectZero();
 }

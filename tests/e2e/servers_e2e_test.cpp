@@ -398,3 +398,25 @@ TEST_F(ServersTest, GrandchildHoldingThePipesHangsNeitherTheReportNorTheExit) {
 }
 
 }  // namespace
+
+namespace {
+
+// The report carries both streams as the reader threads took them while the server ran: standard
+// output first, whatever the order of writing, in the code page the system reports.
+TEST_F(ServersTest, EarlyExitReportHoldsStandardOutputThenStandardError) {
+  LauncherConfig settings;
+  settings.webServer =
+      web(L"--stderr \"bind failed \\xC4\\r\\n\" --stdout \"starting \\xE9\\r\\n\" --sleep 300 "
+          L"--stderr \"giving up \\xDF\\r\\n\" --run 1500 --exit-code 1");
+  ASSERT_TRUE(launch(settings));
+  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs)) << e2e::readFile(webMarker);
+  std::vector<e2e::JournalEntry> lines = journal();
+  size_t output = indexStarting(lines, L"Вывод консоли:");
+  ASSERT_NE(output, std::wstring::npos);
+  std::wstring expected = e2e::ansiText("starting \xE9\r\n") + e2e::ansiText("bind failed \xC4\r\ngiving up \xDF");
+  EXPECT_EQ(lines[output].text, L"Вывод консоли:\n" + plainLines(expected));
+  EXPECT_EQ(lines[output].colour, kJournalErrorColour);
+  launcher.quitAndExpectZero();
+}
+
+}  // namespace

@@ -6,13 +6,14 @@
 
 #include <string>
 
+#include "app/control_window.h"
 #include "tests/support/e2e_support.h"
+#include "ui/journal.h"
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 20000;
+using e2e::kTimeoutMs;
 constexpr DWORD kDatabaseBoundMs = 10000;
-constexpr UINT kLogExitButton = 2001;
 
 // One fixture server seen from outside: its marker file and, once it runs, its process.
 struct Server {
@@ -37,51 +38,54 @@ struct Server {
 };
 
 struct Stack {
-  e2e::TempFolder markers{L"stop"};
   e2e::Launcher launcher;
   Server web;
   Server db;
   HWND control = nullptr;
 
-  // Starts the Launcher with both fixtures; the extra arguments go to each fixture.
-  bool start(const std::wstring& webArgs, const std::wstring& dbArgs, const std::string& moreSettings = "") {
-    web.marker = markers.file(L"web.txt");
-    db.marker = markers.file(L"db.txt");
-    std::string ini =
-        e2e::toUtf8(L"webserver=" + e2e::fakeServer(L"--marker " + e2e::quoted(web.marker) + webArgs) +
-                    L"\nmysqlserver=" + e2e::fakeServer(L"--marker " + e2e::quoted(db.marker) + dbArgs) + L"\n") +
-        moreSettings;
-    if (!launcher.prepare(ini) || !launcher.start()) return false;
+  // Starts the Launcher with both stand-ins, named after tag among the test's stand-ins; the
+  // extra arguments go to each of them.
+  bool start(e2e::StandIns& standIns, const std::wstring& tag, const std::wstring& webArgs, const std::wstring& dbArgs,
+             bool noTerminate = false) {
+    web.marker = standIns.marker(L"web" + tag);
+    db.marker = standIns.marker(L"db" + tag);
+    LauncherConfig settings;
+    settings.webServer = standIns.command(L"web" + tag, webArgs);
+    settings.mysqlServer = standIns.command(L"db" + tag, dbArgs);
+    settings.noTerminate = noTerminate;
+    if (!launcher.prepare(settings) || !launcher.start()) return false;
     if (!web.attach() || !db.attach()) return false;
     control = launcher.controlWindow();
     return control != nullptr;
   }
-  bool exitsWithZero(DWORD timeoutMs = kTimeoutMs) {
-    DWORD code = 99;
-    return launcher.waitExit(timeoutMs, &code) && code == 0;
-  }
+};
+
+struct ShutdownE2e : ::testing::Test {
+  e2e::StandIns standIns;
+  void TearDown() override { standIns.endAll(); }
 };
 
 }  // namespace
 
-TEST(ShutdownE2e, EveryWayOutStopsTheDatabaseFirstAndEndsWithZero) {
+TEST_F(ShutdownE2e, EveryWayOutStopsTheDatabaseFirstAndEndsWithZero) {
   struct Way {
     const char* name;
     void (*trigger)(Stack&);
   };
   const Way ways[] = {
       {"menu Exit with a notification code",
-       [](Stack& s) { PostMessageW(s.control, WM_COMMAND, MAKEWPARAM(1003, 1), 0); }},
-      {"command 1002", [](Stack& s) { PostMessageW(s.control, WM_COMMAND, 1002, 0); }},
-      {"log window Exit button", [](Stack& s) { PostMessageW(s.launcher.logWindow(), WM_COMMAND, kLogExitButton, 0); }},
+       [](Stack& s) { PostMessageW(s.control, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 1), 0); }},
+      {"stop and exit command", [](Stack& s) { PostMessageW(s.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0); }},
+      {"log window Exit button", [](Stack& s) { PostMessageW(s.launcher.logWindow(), WM_COMMAND, IDC_LOG_EXIT, 0); }},
       {"WM_CLOSE from another program", [](Stack& s) { PostMessageW(s.control, WM_CLOSE, 0, 0); }},
   };
+  int tag = 0;
   for (const Way& way : ways) {
     SCOPED_TRACE(way.name);
     Stack stack;
-    ASSERT_TRUE(stack.start(L"", L""));
+    ASSERT_TRUE(stack.start(standIns, std::to_wstring(++tag), L"", L""));
     way.trigger(stack);
-    EXPECT_TRUE(stack.exitsWithZero());
+    stack.launcher.expectExitZero();
     ASSERT_TRUE(stack.db.waitEnd());
     ASSERT_TRUE(stack.web.waitEnd());
     EXPECT_TRUE(stack.db.has(L"ctrlc")) << stack.db.events();
@@ -92,30 +96,28 @@ TEST(ShutdownE2e, EveryWayOutStopsTheDatabaseFirstAndEndsWithZero) {
   }
 }
 
-TEST(ShutdownE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBound) {
+TEST_F(ShutdownE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBound) {
   Stack stack;
-  ASSERT_TRUE(stack.start(L"", L" --ignore-ctrlc"));
+  ASSERT_TRUE(stack.start(standIns, L"", L"", L"--ignore-ctrlc"));
   DWORD posted = GetTickCount();
-  PostMessageW(stack.control, WM_COMMAND, 1003, 0);
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
   ASSERT_TRUE(stack.db.waitEnd());
   DWORD waited = GetTickCount() - posted;
   EXPECT_TRUE(stack.db.has(L"ctrlc-ignored")) << stack.db.events();
   EXPECT_EQ(0u, stack.db.exitCode());
   EXPECT_GE(waited, kDatabaseBoundMs - 1000);
-  EXPECT_TRUE(stack.exitsWithZero());
+  stack.launcher.expectExitZero();
   ASSERT_TRUE(stack.web.waitEnd());
   EXPECT_TRUE(stack.web.has(L"ctrlc"));
   EXPECT_LE(stack.db.exitTime(), stack.web.exitTime());
 }
 
-TEST(ShutdownE2e, NoTerminateLeavesBothServersRunning) {
-  const UINT commands[] = {1003, 1002};
-  for (UINT command : commands) {
+TEST_F(ShutdownE2e, NoTerminateLeavesBothServersRunning) {
+  for (UINT command : {IDM_EXIT, IDM_STOP_AND_EXIT}) {
     SCOPED_TRACE(command);
     Stack stack;
-    ASSERT_TRUE(stack.start(L"", L"", "noterminate=1\n"));
-    PostMessageW(stack.control, WM_COMMAND, command, 0);
-    EXPECT_TRUE(stack.exitsWithZero());
+    ASSERT_TRUE(stack.start(standIns, std::to_wstring(command), L"", L"", true));
+    stack.launcher.quitAndExpectZero(command);
     EXPECT_TRUE(stack.db.running());
     EXPECT_TRUE(stack.web.running());
     EXPECT_FALSE(stack.db.has(L"ctrlc"));
@@ -123,38 +125,38 @@ TEST(ShutdownE2e, NoTerminateLeavesBothServersRunning) {
   }
 }
 
-TEST(ShutdownE2e, WebServerIgnoringCtrlCIsLeftRunningAndTheLauncherEndsAtOnce) {
+TEST_F(ShutdownE2e, WebServerIgnoringCtrlCIsLeftRunningAndTheLauncherEndsAtOnce) {
   Stack stack;
-  ASSERT_TRUE(stack.start(L" --ignore-ctrlc", L""));
+  ASSERT_TRUE(stack.start(standIns, L"", L"--ignore-ctrlc", L""));
   DWORD posted = GetTickCount();
-  PostMessageW(stack.control, WM_COMMAND, 1003, 0);
-  EXPECT_TRUE(stack.exitsWithZero());
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+  stack.launcher.expectExitZero();
   EXPECT_LT(GetTickCount() - posted, kDatabaseBoundMs / 2);
   ASSERT_TRUE(stack.db.waitEnd());
   EXPECT_TRUE(stack.web.waitFor(L"ctrlc-ignored"));
   EXPECT_TRUE(stack.web.running());
 }
 
-TEST(ShutdownE2e, ServerThatAlreadyEndedIsNotInterrupted) {
+TEST_F(ShutdownE2e, ServerThatAlreadyEndedIsNotInterrupted) {
   Stack stack;
-  ASSERT_TRUE(stack.start(L"", L" --run 200"));
+  ASSERT_TRUE(stack.start(standIns, L"", L"", L"--run 200"));
   ASSERT_TRUE(stack.db.waitEnd());
-  PostMessageW(stack.control, WM_COMMAND, 1003, 0);
-  EXPECT_TRUE(stack.exitsWithZero());
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+  stack.launcher.expectExitZero();
   EXPECT_FALSE(stack.db.has(L"ctrlc")) << stack.db.events();
   EXPECT_FALSE(stack.db.has(L"ctrlc-ignored"));
   ASSERT_TRUE(stack.web.waitEnd());
   EXPECT_TRUE(stack.web.has(L"ctrlc"));
 }
 
-TEST(ShutdownE2e, CommandsPiledUpEndItOnceWithZero) {
+TEST_F(ShutdownE2e, CommandsPiledUpEndItOnceWithZero) {
   Stack stack;
-  ASSERT_TRUE(stack.start(L"", L""));
-  PostMessageW(stack.control, WM_COMMAND, 1002, 0);
+  ASSERT_TRUE(stack.start(standIns, L"", L"", L""));
+  PostMessageW(stack.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
   PostMessageW(stack.control, WM_CLOSE, 0, 0);
-  PostMessageW(stack.control, WM_COMMAND, 1003, 0);
-  PostMessageW(stack.control, WM_COMMAND, 1002, 0);
-  EXPECT_TRUE(stack.exitsWithZero());
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+  PostMessageW(stack.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
+  stack.launcher.expectExitZero();
   ASSERT_TRUE(stack.db.waitEnd());
   ASSERT_TRUE(stack.web.waitEnd());
   EXPECT_TRUE(stack.db.has(L"exit=130"));

@@ -11,98 +11,76 @@
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 20000;
+using e2e::kTimeoutMs;
 
-void quit(e2e::Launcher& launcher) {
-  HWND control = launcher.controlWindow(kTimeoutMs);
-  if (control) PostMessageW(control, WM_COMMAND, 1003, 0);
-  DWORD code = 99;
-  EXPECT_TRUE(launcher.waitExit(kTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
+LauncherConfig singleInstance(bool on) {
+  LauncherConfig config;
+  config.singleInstance = on;
+  return config;
 }
 
-bool startedFully(e2e::Launcher& launcher) {
-  return launcher.waitJournal(L"Подождите...", kTimeoutMs);
+// Starts the Launcher with the guard on or off; true once its start-up sequence has run.
+bool startFully(e2e::Launcher& launcher, bool singleInstanceOn) {
+  return launcher.prepare(singleInstance(singleInstanceOn)) && launcher.start() &&
+         launcher.waitJournal(L"Подождите...", kTimeoutMs);
 }
 
 }  // namespace
 
 TEST(SingleInstanceE2e, SecondStartOpensStartPageAndEndsWithOne) {
+  std::string why;
+  if (!e2e::browserIsRecorded(&why)) GTEST_SKIP() << why;
   e2e::TempFolder urls(L"urls");
   std::wstring urlLog = urls.file(L"urls.txt");
   e2e::Launcher first;
-  ASSERT_TRUE(first.prepare("singleinstance=1\n"));
-  ASSERT_TRUE(first.start());
-  ASSERT_TRUE(startedFully(first));
+  ASSERT_TRUE(startFully(first, true));
   std::wstring journalBefore = first.journal();
 
-  e2e::Process second;
-  ASSERT_TRUE(second.start(L"\"" + first.exePath() + L"\"", first.folder.path, {{L"WENDLOR_TEST_URL_LOG", urlLog}}));
+  e2e::Launcher second;
+  ASSERT_TRUE(second.startCopyOf(first, {{L"WENDLOR_TEST_URL_LOG", urlLog}}));
   DWORD code = 99;
   // A message box would keep it running: ending on its own means it showed none.
   ASSERT_TRUE(second.waitExit(kTimeoutMs, &code));
   EXPECT_EQ(1u, code);
-  EXPECT_TRUE(e2e::waitFor([&] { return !e2e::readFile(urlLog).empty(); }, kTimeoutMs));
-  std::string expected = e2e::toUtf8(kStartPageUrl);
-  EXPECT_NE(std::string::npos, e2e::readFile(urlLog).find(expected)) << e2e::readFile(urlLog);
+  EXPECT_TRUE(e2e::waitFor([&] { return !e2e::markerLines(urlLog).empty(); }, kTimeoutMs));
+  EXPECT_EQ(e2e::markerLines(urlLog), std::vector<std::wstring>{kStartPageUrl}) << e2e::readFile(urlLog);
 
   // The first instance was told nothing and keeps running.
   EXPECT_TRUE(first.process.running());
   EXPECT_EQ(journalBefore.substr(0, journalBefore.find(L"Подождите...")),
             first.journal().substr(0, journalBefore.find(L"Подождите...")));
-  quit(first);
+  first.quitAndExpectZero(IDM_EXIT);
 }
 
 TEST(SingleInstanceE2e, CopiesInTwoFoldersBothRun) {
   e2e::Launcher first;
   e2e::Launcher second;
-  ASSERT_TRUE(first.prepare("singleinstance=1\n"));
-  ASSERT_TRUE(second.prepare("singleinstance=1\n"));
-  ASSERT_TRUE(first.start());
-  ASSERT_TRUE(startedFully(first));
-  ASSERT_TRUE(second.start());
-  ASSERT_TRUE(startedFully(second));
+  ASSERT_TRUE(startFully(first, true));
+  ASSERT_TRUE(startFully(second, true));
   EXPECT_TRUE(first.process.running());
   EXPECT_TRUE(second.process.running());
-  quit(second);
-  quit(first);
+  second.quitAndExpectZero(IDM_EXIT);
+  first.quitAndExpectZero(IDM_EXIT);
 }
 
 TEST(SingleInstanceE2e, SettingOffLetsTheSameExecutableRunTwice) {
   e2e::Launcher first;
-  ASSERT_TRUE(first.prepare("singleinstance=0\n"));
-  ASSERT_TRUE(first.start());
-  ASSERT_TRUE(startedFully(first));
-
-  e2e::Process second;
-  ASSERT_TRUE(second.start(L"\"" + first.exePath() + L"\"", first.folder.path));
-  HWND control = nullptr;
-  ASSERT_TRUE(e2e::waitFor(
-      [&] { return (control = e2e::findTopLevelWindow(second.pid, L"WendlorStarterWindowClass")) != nullptr; },
-      kTimeoutMs));
+  ASSERT_TRUE(startFully(first, false));
+  e2e::Launcher second;
+  ASSERT_TRUE(second.startCopyOf(first));
+  ASSERT_NE(second.controlWindow(kTimeoutMs), nullptr);
   EXPECT_TRUE(first.process.running());
-  PostMessageW(control, WM_COMMAND, 1003, 0);
-  DWORD code = 99;
-  EXPECT_TRUE(second.waitExit(kTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
-  quit(first);
+  second.quitAndExpectZero(IDM_EXIT);
+  first.quitAndExpectZero(IDM_EXIT);
 }
 
 TEST(SingleInstanceE2e, NameIsFreedWhenTheFirstEnds) {
   e2e::Launcher launcher;
-  ASSERT_TRUE(launcher.prepare("singleinstance=1\n"));
-  ASSERT_TRUE(launcher.start());
-  ASSERT_TRUE(startedFully(launcher));
-  quit(launcher);
+  ASSERT_TRUE(startFully(launcher, true));
+  launcher.quitAndExpectZero(IDM_EXIT);
 
-  e2e::Process again;
-  ASSERT_TRUE(again.start(L"\"" + launcher.exePath() + L"\"", launcher.folder.path));
-  HWND control = nullptr;
-  ASSERT_TRUE(e2e::waitFor(
-      [&] { return (control = e2e::findTopLevelWindow(again.pid, L"WendlorStarterWindowClass")) != nullptr; },
-      kTimeoutMs));
-  PostMessageW(control, WM_COMMAND, 1003, 0);
-  DWORD code = 99;
-  EXPECT_TRUE(again.waitExit(kTimeoutMs, &code));
-  EXPECT_EQ(0u, code);
+  e2e::Launcher again;
+  ASSERT_TRUE(again.startCopyOf(launcher));
+  ASSERT_NE(again.controlWindow(kTimeoutMs), nullptr);
+  again.quitAndExpectZero(IDM_EXIT);
 }

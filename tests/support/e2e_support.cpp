@@ -1,6 +1,7 @@
 #include "tests/support/e2e_support.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,20 @@ std::wstring fromUtf8(const std::string& text) {
   std::wstring out(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
   return out;
+}
+
+std::wstring ansiText(const std::string& bytes) {
+  if (bytes.empty()) return std::wstring();
+  UINT codePage = GetACP();
+  int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
+  return out;
+}
+
+bool underWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 std::wstring quoted(const std::wstring& text) {
@@ -261,13 +276,115 @@ bool isProcessAlive(DWORD pid) {
   return alive;
 }
 
+bool shellHasIcon(HWND owner, UINT id) {
+  NOTIFYICONDATAW probe{};
+  probe.cbSize = sizeof probe;
+  probe.hWnd = owner;
+  probe.uID = id;
+  probe.uFlags = NIF_TIP;
+  lstrcpynW(probe.szTip, kTrayTip, ARRAYSIZE(probe.szTip));
+  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+namespace {
+
+constexpr wchar_t kHttpCommandKey[] = L"Software\\Classes\\http\\shell\\open\\command";
+
+// The user's http handler as it was before the first engaged recorder of this test program.
+struct SavedHandler {
+  int users = 0;
+  std::wstring createdKey;  // the outermost key we made, removed again; empty when all were there
+  bool hadValue = false;
+  DWORD type = REG_SZ;
+  std::vector<BYTE> value;
+};
+SavedHandler gSavedHandler;
+
+bool keyExists(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+}  // namespace
+
+void BrowserRecorder::engage() {
+  if (!underWine()) engageHere();
+}
+
+void BrowserRecorder::engageHere() {
+  if (engaged) return;
+  engaged = true;
+  SavedHandler& saved = gSavedHandler;
+  if (saved.users++ > 0) return;
+  saved = SavedHandler{1, L"", false, REG_SZ, {}};
+  const std::wstring levels[] = {L"Software\\Classes\\http", L"Software\\Classes\\http\\shell",
+                                 L"Software\\Classes\\http\\shell\\open", kHttpCommandKey};
+  for (const std::wstring& level : levels) {
+    if (!keyExists(level)) {
+      saved.createdKey = level;
+      break;
+    }
+  }
+  if (saved.createdKey.empty()) {
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, kHttpCommandKey, nullptr, RRF_RT_ANY | RRF_NOEXPAND, &saved.type, nullptr,
+                     &size) == ERROR_SUCCESS) {
+      saved.value.resize(size);
+      saved.hadValue = RegGetValueW(HKEY_CURRENT_USER, kHttpCommandKey, nullptr, RRF_RT_ANY | RRF_NOEXPAND, &saved.type,
+                                    saved.value.data(), &size) == ERROR_SUCCESS;
+      saved.value.resize(size);
+    }
+  }
+  std::wstring command = quoted(binPath(L"url_recorder.exe")) + L" \"%1\"";
+  RegSetKeyValueW(HKEY_CURRENT_USER, kHttpCommandKey, nullptr, REG_SZ, command.c_str(),
+                  static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+}
+
+void BrowserRecorder::release() {
+  if (!engaged) return;
+  engaged = false;
+  SavedHandler& saved = gSavedHandler;
+  if (--saved.users > 0) return;
+  if (!saved.createdKey.empty()) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, saved.createdKey.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, saved.createdKey.c_str());
+  } else if (saved.hadValue) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kHttpCommandKey, nullptr, saved.type, saved.value.data(),
+                    static_cast<DWORD>(saved.value.size()));
+  } else {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kHttpCommandKey, nullptr);
+  }
+}
+
+bool browserIsRecorded(std::string* why) {
+  if (underWine()) return true;  // the test prefix registers it for the whole machine
+  wchar_t command[2048] = {};
+  DWORD size = ARRAYSIZE(command);
+  if (FAILED(AssocQueryStringW(ASSOCF_NONE, ASSOCSTR_COMMAND, L"http", L"open", command, &size))) {
+    if (why) *why = "the shell names no program for http addresses here";
+    return false;
+  }
+  if (StrStrIW(command, L"url_recorder.exe")) return true;
+  // A browser the user chose in the system's settings comes before any per-user handler.
+  if (why) *why = "http addresses go to the user's chosen browser here: " + toUtf8(command);
+  return false;
+}
+
 bool Launcher::prepare(const std::string* iniBytes) {
   if (!CopyFileW(binPath(L"wendlor.exe").c_str(), exePath().c_str(), FALSE)) return false;
-  return !iniBytes || writeFile(folder.file(L"wendlor.ini"), *iniBytes);
+  return !iniBytes || writeFile(programPath() + L"\\" + kConfigFileName, *iniBytes);
 }
 
 bool Launcher::start(const std::wstring& currentFolder, const Environment& extra) {
-  return process.start(quoted(exePath()), currentFolder.empty() ? folder.path : currentFolder, extra);
+  browser.engage();
+  return process.start(quoted(exePath()), currentFolder.empty() ? programPath() : currentFolder, extra);
+}
+
+bool Launcher::startCopyOf(const Launcher& first, const Environment& extra) {
+  programFolder = first.programPath();
+  return start(L"", extra);
 }
 
 HWND Launcher::controlWindow(DWORD timeoutMs) {
@@ -310,6 +427,10 @@ void Launcher::quitAndExpectZero(UINT command) {
   HWND control = controlWindow();
   ASSERT_NE(control, nullptr) << "no control window";
   ASSERT_TRUE(PostMessageW(control, WM_COMMAND, command, 0));
+  expectExitZero();
+}
+
+void Launcher::expectExitZero() {
   DWORD code = 12345;
   ASSERT_TRUE(waitExit(kTimeoutMs, &code)) << "the Launcher did not end";
   EXPECT_EQ(code, 0u);
@@ -413,6 +534,26 @@ DWORD markerNumber(const std::wstring& path, const std::wstring& key) {
 
 std::wstring fakeServer(const std::wstring& args) {
   return quoted(binPath(L"fake_server.exe")) + L" " + args;
+}
+
+std::wstring StandIns::command(const std::wstring& name, const std::wstring& args) const {
+  return fakeServer(L"--marker " + quoted(marker(name)) + (args.empty() ? L"" : L" " + args));
+}
+
+void StandIns::endAll() {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(folder.file(L"*.txt").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::wstring path = folder.file(data.cFileName);
+    for (const wchar_t* key : {L"pid", L"grandchild"}) endProcess(markerNumber(path, key));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+void LauncherTest::TearDown() {
+  launcher.process.kill();
+  standIns.endAll();
 }
 
 }  // namespace e2e

@@ -10,9 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "app/control_window.h"
 #include "config/launcher_config.h"
 #include "tests/support/journal_reader.h"
+#include "ui/tray_icon.h"
 
 namespace e2e {
 
@@ -25,6 +28,11 @@ bool waitFor(const std::function<bool()>& pred, DWORD timeoutMs, DWORD pollMs = 
 
 std::string toUtf8(const std::wstring& text);
 std::wstring fromUtf8(const std::string& text);
+// Bytes as a program's console output reads on this system: in the ANSI code page it reports.
+std::wstring ansiText(const std::string& bytes);
+
+// True when the tests run under Wine rather than on Windows itself.
+bool underWine();
 std::wstring quoted(const std::wstring& text);  // in double quotes, for a command line
 
 // The folder of the running test program, where wendlor.exe and the fixtures are built.
@@ -72,6 +80,8 @@ HWND findChildWindow(HWND parent, const std::wstring& className);  // class comp
 std::wstring windowClass(HWND window);
 std::wstring windowText(HWND window);  // WM_GETTEXT, works across processes
 bool isProcessAlive(DWORD pid);
+// Whether the shell holds the icon of this owner and identifier: a modify of an unknown icon fails.
+bool shellHasIcon(HWND owner, UINT id = kTrayIconId);
 // Ends the process with this id if it still runs (a server a test left behind) and waits for it.
 void endProcess(DWORD pid);
 
@@ -79,17 +89,41 @@ void endProcess(DWORD pid);
 // from its own record, so a test cannot misspell one.
 std::string settingsFile(const LauncherConfig& config);
 
+// The browser the Launcher reaches through the shell while a test runs: fixtures/url_recorder.exe,
+// which appends each address to the file named by WENDLOR_TEST_URL_LOG. The Wine prefix of the
+// test run has it registered already; on Windows it is registered for the current user while any
+// Launcher of the test exists, and what was there before is put back.
+struct BrowserRecorder {
+  bool engaged = false;
+  BrowserRecorder() = default;
+  ~BrowserRecorder() { release(); }
+  BrowserRecorder(const BrowserRecorder&) = delete;
+  BrowserRecorder& operator=(const BrowserRecorder&) = delete;
+  void engage();  // does nothing under Wine
+  void engageHere();
+  void release();
+};
+// True when the shell sends http addresses to the recorder here; why not otherwise.
+bool browserIsRecorded(std::string* why);
+
 // wendlor.exe copied into a program folder of its own, with its wendlor.ini.
 struct Launcher {
   TempFolder folder{L"wendlor"};
+  // Where wendlor.exe is: folder.path unless set before prepare (or by startCopyOf).
+  std::wstring programFolder;
+  BrowserRecorder browser;  // released after the process below has been ended
   Process process;
-  std::wstring exePath() const { return folder.file(L"wendlor.exe"); }
-  // Copies wendlor.exe into the folder and writes the ini (raw bytes) when given.
+  std::wstring programPath() const { return programFolder.empty() ? folder.path : programFolder; }
+  std::wstring exePath() const { return programPath() + L"\\wendlor.exe"; }
+  // Copies wendlor.exe into the program folder and writes the ini (raw bytes) when given; raw
+  // bytes only where the bytes themselves are under test, settings otherwise.
   bool prepare(const std::string* iniBytes);
   bool prepare(const std::string& iniBytes) { return prepare(&iniBytes); }
   bool prepare(const LauncherConfig& config) { return prepare(settingsFile(config)); }
   // Starts it; currentFolder empty = the program folder.
   bool start(const std::wstring& currentFolder = L"", const Environment& extra = {});
+  // Starts another run of the wendlor.exe that first prepared, in its program folder.
+  bool startCopyOf(const Launcher& first, const Environment& extra = {});
   HWND controlWindow(DWORD timeoutMs = 10000);
   HWND logWindow(DWORD timeoutMs = 10000);
   HWND journalEdit(DWORD timeoutMs = 10000);
@@ -101,6 +135,8 @@ struct Launcher {
   // Posts command to the control window and expects the program to end with exit code 0 (a
   // gtest failure otherwise).
   void quitAndExpectZero(UINT command = IDM_STOP_AND_EXIT);
+  // Expects the program to end with exit code 0 after whatever the test did to end it.
+  void expectExitZero();
   // The first message box (#32770) of the process, null when none appears in time.
   HWND messageBox(DWORD timeoutMs);
   bool waitExit(DWORD timeoutMs, DWORD* code) { return process.waitExit(timeoutMs, code); }
@@ -133,5 +169,23 @@ DWORD markerNumber(const std::wstring& path, const std::wstring& key);
 bool waitMarker(const std::wstring& path, const std::wstring& line, DWORD timeoutMs = 10000);
 // A command line that runs fake_server.exe from the bin folder with args.
 std::wstring fakeServer(const std::wstring& args);
+
+// The stand-in servers of one test: each records into a marker file of its own in one folder, and
+// endAll ends every process that a marker names (the server and a grandchild it started), so
+// nothing outlives the test, whatever its outcome.
+struct StandIns {
+  TempFolder folder{L"standins"};
+  std::wstring marker(const std::wstring& name) const { return folder.file(name + L".txt"); }
+  // fake_server.exe recording into marker(name), with args.
+  std::wstring command(const std::wstring& name, const std::wstring& args = L"") const;
+  void endAll();
+};
+
+// The fixture of tests that run wendlor.exe with stand-in servers; ends them all in TearDown.
+struct LauncherTest : ::testing::Test {
+  Launcher launcher;
+  StandIns standIns;
+  void TearDown() override;
+};
 
 }  // namespace e2e

@@ -114,8 +114,11 @@ std::vector<JournalEntry> readJournal(HWND edit) {
   // The rich edit counts every line break as one character, as plainLines leaves it.
   ColourReader colours(edit);
   for (auto& each : split(plainLines(windowText(edit)))) {
-    each.second.colour = colours.at(static_cast<LONG>(each.first));
-    entries.push_back(each.second);
+    JournalEntry& entry = each.second;
+    size_t length = (entry.stamp.empty() ? 0 : kStampLength) + entry.text.size();
+    entry.colour = colours.at(static_cast<LONG>(each.first));
+    entry.lastColour = length ? colours.at(static_cast<LONG>(each.first + length - 1)) : entry.colour;
+    entries.push_back(entry);
   }
   return entries;
 }

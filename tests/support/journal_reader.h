@@ -14,7 +14,8 @@ namespace e2e {
 struct JournalEntry {
   std::wstring stamp;  // "dd.mm.yyyy hh:mm:ss"; empty for text before the first stamp
   std::wstring text;
-  COLORREF colour = CLR_INVALID;  // of the entry's first character; CLR_INVALID when not read
+  COLORREF colour = CLR_INVALID;      // of the entry's first character; CLR_INVALID when not read
+  COLORREF lastColour = CLR_INVALID;  // of its last character (before the line break)
 };
 
 // The Journal's text with every line break as LF (the rich edit may give CR LF or CR alone).

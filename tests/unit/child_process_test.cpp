@@ -71,18 +71,19 @@ long ownHandleCount() {
   return count;
 }
 
+// Children that record into markers, all ended after the test whatever its outcome.
 struct ChildProcessTest : ::testing::Test {
-  e2e::TempFolder temp{L"child"};
-  std::wstring marker = temp.file(L"marker.txt");
-  std::wstring withMarker(const std::wstring& args) {
-    return fakeServer(L"--marker " + e2e::quoted(marker) + L" " + args);
-  }
+  e2e::StandIns standIns;
+  std::wstring marker = standIns.marker(L"child");
+  std::wstring withMarker(const std::wstring& args) { return standIns.command(L"child", args); }
+  void TearDown() override { standIns.endAll(); }
 };
+using ChildProcessCtrlC = ChildProcessTest;
 
 TEST_F(ChildProcessTest, CapturedChildHasPipesNoConsoleAndTheGivenFolderAndCommandLine) {
   ChildProcess child;
   std::wstring command = withMarker(L"--run 0");
-  ASSERT_TRUE(child.start(command, temp.path, true, nullptr, true));
+  ASSERT_TRUE(child.start(command, standIns.folder.path, true, nullptr, true));
   EXPECT_NE(child.process, nullptr);
   EXPECT_NE(child.thread, nullptr);
   EXPECT_NE(child.pid, 0u);
@@ -90,7 +91,7 @@ TEST_F(ChildProcessTest, CapturedChildHasPipesNoConsoleAndTheGivenFolderAndComma
   EXPECT_NE(child.stderrRead, nullptr);
   ASSERT_TRUE(waitMarker(marker, L"exit=0"));
   EXPECT_EQ(markerValue(marker, L"pid"), std::to_wstring(child.pid));
-  EXPECT_EQ(markerValue(marker, L"cwd"), temp.path);
+  EXPECT_EQ(markerValue(marker, L"cwd"), standIns.folder.path);
   EXPECT_EQ(markerValue(marker, L"cmdline"), command);
   EXPECT_EQ(markerValue(marker, L"show"), L"0");
   EXPECT_EQ(markerValue(marker, L"console"), L"0");
@@ -161,7 +162,7 @@ TEST_F(ChildProcessTest, ExitCodesAnd259CountingAsRunning) {
   EXPECT_TRUE(child.isRunning());
   EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
 
-  ASSERT_TRUE(child.start(fakeServer(L""), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start(standIns.command(L"endless"), L"", true, nullptr, true));
   EXPECT_TRUE(child.isRunning());
   EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
   child.terminate(0);
@@ -178,8 +179,7 @@ TEST_F(ChildProcessTest, StartAgainLeavesTheOldChildRunningAndEmptiesOutput) {
   ASSERT_TRUE(child.start(fakeServer(L"--run 0"), L"", true, nullptr, true));
   EXPECT_NE(child.pid, oldPid);
   EXPECT_TRUE(child.output.empty());
-  EXPECT_TRUE(e2e::isProcessAlive(oldPid));
-  e2e::endProcess(oldPid);
+  EXPECT_TRUE(e2e::isProcessAlive(oldPid));  // TearDown ends it
 }
 
 TEST_F(ChildProcessTest, CloseKeepsOutputAndDoesNotStopTheChild) {
@@ -194,8 +194,7 @@ TEST_F(ChildProcessTest, CloseKeepsOutputAndDoesNotStopTheChild) {
   EXPECT_EQ(child.stdoutRead, nullptr);
   EXPECT_EQ(child.output, L"kept");
   EXPECT_EQ(child.readOutput(), L"kept");
-  EXPECT_TRUE(e2e::isProcessAlive(pid));
-  e2e::endProcess(pid);
+  EXPECT_TRUE(e2e::isProcessAlive(pid));  // TearDown ends it
 }
 
 TEST_F(ChildProcessTest, CtrlCEndsTheChildAndNotUs) {
@@ -228,16 +227,15 @@ BOOL WINAPI ctrlCObserver(DWORD event) {
   return FALSE;
 }
 
-TEST(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
+TEST_F(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
   // The order of the handlers matters, and an earlier sendCtrlC of this process fixes it.
   if (::testing::UnitTest::GetInstance()->test_to_run_count() > 1) GTEST_SKIP() << "needs a process of its own";
   FreeConsole();
-  e2e::TempFolder temp{L"ctrlc"};
-  std::wstring markerA = temp.file(L"a.txt");
-  std::wstring markerB = temp.file(L"b.txt");
+  std::wstring markerA = standIns.marker(L"a");
+  std::wstring markerB = standIns.marker(L"b");
   ASSERT_TRUE(SetConsoleCtrlHandler(ctrlCNotSwallowed, TRUE));
   ChildProcess child;
-  ASSERT_TRUE(child.start(fakeServer(L"--marker " + e2e::quoted(markerA)), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start(standIns.command(L"a"), L"", true, nullptr, true));
   ASSERT_TRUE(waitMarker(markerA, L"started"));
   child.sendCtrlC();  // installs the sender's own handler above ctrlCNotSwallowed
   ASSERT_TRUE(waitEnded(child));
@@ -245,7 +243,7 @@ TEST(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
   // sendCtrlC detaches at once, and Wine then often delivers nothing to the sender; stay attached
   // until the event has surely arrived, so the handler is really put to the test.
   ASSERT_TRUE(SetConsoleCtrlHandler(ctrlCObserver, TRUE));
-  ASSERT_TRUE(child.start(fakeServer(L"--marker " + e2e::quoted(markerB)), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start(standIns.command(L"b"), L"", true, nullptr, true));
   ASSERT_TRUE(waitMarker(markerB, L"started"));
   ASSERT_TRUE(AttachConsole(child.pid));
   GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
@@ -265,6 +263,20 @@ TEST_F(ChildProcessTest, ChildThatIgnoresCtrlCKeepsRunning) {
   EXPECT_TRUE(child.isRunning());
   child.terminate(0);
   EXPECT_TRUE(waitEnded(child));
+}
+
+// What the readers take from each pipe while the child runs comes back grouped by stream, standard
+// output first whatever the order of writing, in the code page the system reports.
+TEST_F(ChildProcessTest, BothStreamsOfARealChildComeBackStandardOutputFirst) {
+  ChildProcess child;
+  ASSERT_TRUE(child.start(withMarker(L"--stderr \"e1 \\xC4\\r\\n\" --stdout \"o1 \\xE9\\r\\n\" --sleep 200 "
+                                     L"--stderr e2 --stdout \"o2 \\xFC\" --run 0 --exit-code 4"),
+                          L"", true, nullptr, true));
+  ASSERT_TRUE(waitEnded(child));
+  std::wstring expected = e2e::ansiText("o1 \xE9\r\no2 \xFC") + e2e::ansiText("e1 \xC4\r\ne2");
+  EXPECT_EQ(child.readOutput(), expected);
+  EXPECT_EQ(child.readOutput(), expected);  // nothing is read twice
+  EXPECT_EQ(child.exitCode(), 4u);
 }
 
 TEST_F(ChildProcessTest, FloodingChildIsNeverBlockedAndItsNewestOutputIsKept) {
@@ -297,11 +309,10 @@ TEST_F(ChildProcessTest, CloseDoesNotHangOnAPipeThatAGrandchildHolds) {
   ASSERT_NE(closer, nullptr);
   EXPECT_EQ(WaitForSingleObject(closer, 10000), WAIT_OBJECT_0);
   CloseHandle(closer);
-  EXPECT_TRUE(e2e::isProcessAlive(grandchild));
-  e2e::endProcess(grandchild);
+  EXPECT_TRUE(e2e::isProcessAlive(grandchild));  // TearDown ends it
 }
 
-TEST(ChildProcessCycles, TwoHundredStartsAndClosesLeaveNoHandlesBehind) {
+TEST(ChildProcessCycles, TwentyStartsAndClosesLeaveNoHandlesBehind) {
   ChildProcess child;
   // One cycle first, so lazily made handles of the system are not counted as ours.
   ASSERT_TRUE(child.start(fakeServer(L"--run 0"), L"", true, nullptr, true));
@@ -309,7 +320,7 @@ TEST(ChildProcessCycles, TwoHundredStartsAndClosesLeaveNoHandlesBehind) {
   child.close();
   long before = ownHandleCount();
   ASSERT_GT(before, 0);
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 20; ++i) {
     ASSERT_TRUE(child.start(fakeServer(L"--stdout x --run 0"), L"", true, nullptr, i % 2 == 0));
     ASSERT_TRUE(waitEnded(child));
     child.close();

@@ -45,7 +45,7 @@ TEST_F(ControlWindowTest, ExitCommandsLookOnlyAtTheLowWord) {
   EXPECT_EQ(0u, code);
   EXPECT_TRUE(IsWindow(app.controlWindow));
 
-  // 1002 with no servers only asks to quit.
+  // Stop and exit with no servers only asks to quit.
   EXPECT_EQ(0, send(WM_COMMAND, MAKEWPARAM(IDM_STOP_AND_EXIT, 0x1234)));
   ASSERT_TRUE(takeQuit(&code));
   EXPECT_EQ(0u, code);

@@ -3,8 +3,6 @@
 #include <richedit.h>
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
 
@@ -15,25 +13,7 @@ struct JournalTest : ::testing::Test {
   void SetUp() override { ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr))); }
 
   std::wstring text() { return e2e::windowText(app.journalEdit); }
-
-  // The colour of the character at position (the rich edit counts a line break as one character).
-  COLORREF colourAt(LONG position) {
-    SendMessageW(app.journalEdit, EM_SETSEL, position, position + 1);
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    SendMessageW(app.journalEdit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    return format.crTextColor;
-  }
-
-  std::vector<std::wstring> lines() {
-    std::vector<std::wstring> result;
-    std::wstring all = text();
-    size_t start = 0;
-    for (size_t end; (end = all.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
-      result.push_back(all.substr(start, end - start));
-    if (start < all.size()) result.push_back(all.substr(start));
-    return result;
-  }
+  std::vector<e2e::JournalEntry> entries() { return e2e::readJournal(app.journalEdit); }
 };
 
 RECT rectIn(HWND parent, HWND child) {
@@ -69,21 +49,23 @@ TEST_F(JournalTest, LinesHaveTimestampTextAndCrLf) {
   app.appendJournal(L"первая строка", false, false);
   app.appendJournal(L"", false, false);
   app.appendJournal(L"две\r\nстроки", true, false);
-  std::vector<std::wstring> got = lines();
-  ASSERT_EQ(got.size(), 4u);
-  const std::wregex stamp(L"^\\[(\\d\\d)\\.(\\d\\d)\\.(\\d{4}) (\\d\\d):(\\d\\d):(\\d\\d)\\] ");
-  std::wsmatch m;
-  ASSERT_TRUE(std::regex_search(got[0], m, stamp)) << e2e::toUtf8(got[0]);
+  std::vector<e2e::JournalEntry> got = entries();
+  ASSERT_EQ(got.size(), 3u) << e2e::toUtf8(text());
   SYSTEMTIME now;
   GetLocalTime(&now);
-  EXPECT_EQ(std::stoi(m[3].str()), now.wYear);
-  EXPECT_EQ(std::stoi(m[2].str()), now.wMonth);
-  EXPECT_EQ(got[0].substr(22), L"первая строка");
-  EXPECT_EQ(got[1].size(), 22u);  // an empty text: the stamp and one space
-  EXPECT_TRUE(std::regex_search(got[1], stamp));
-  EXPECT_TRUE(std::regex_search(got[2], stamp));
-  EXPECT_EQ(got[2].substr(22), L"две");
-  EXPECT_EQ(got[3], L"строки");  // the caller's own line break gets no stamp
+  ASSERT_EQ(got[0].stamp.size(), 19u);  // "dd.mm.yyyy hh:mm:ss"
+  EXPECT_EQ(std::stoi(got[0].stamp.substr(6, 4)), now.wYear);
+  EXPECT_EQ(std::stoi(got[0].stamp.substr(3, 2)), now.wMonth);
+  EXPECT_EQ(got[0].text, L"первая строка");
+  EXPECT_FALSE(got[1].stamp.empty());  // an empty text: the stamp and one space
+  EXPECT_EQ(got[1].text, L"");
+  EXPECT_FALSE(got[2].stamp.empty());
+  EXPECT_EQ(got[2].text, L"две\nстроки");  // the caller's own line break gets no stamp
+  // Four lines, each ended by CR LF and nothing else.
+  std::wstring all = text();
+  EXPECT_EQ(e2e::plainLines(all).size(), all.size() - 4);
+  ASSERT_GE(all.size(), 2u);
+  EXPECT_EQ(all.substr(all.size() - 2), L"\r\n");
 }
 
 TEST_F(JournalTest, EachLineTakesTheColourOfItsKind) {
@@ -92,16 +74,13 @@ TEST_F(JournalTest, EachLineTakesTheColourOfItsKind) {
   app.appendJournal(L"success", false, true);
   app.appendJournal(L"both flags", true, true);
   app.appendJournal(L"multi\r\nline", false, true);
-  const COLORREF expected[] = {kJournalPlainColour, kJournalErrorColour,   kJournalSuccessColour,
-                               kJournalErrorColour, kJournalSuccessColour, kJournalSuccessColour};
-  // Rich edit text positions count each line break as one character.
-  LONG position = 0;
-  std::vector<std::wstring> got = lines();
-  ASSERT_EQ(got.size(), 6u);
+  const COLORREF expected[] = {kJournalPlainColour, kJournalErrorColour, kJournalSuccessColour, kJournalErrorColour,
+                               kJournalSuccessColour};
+  std::vector<e2e::JournalEntry> got = entries();
+  ASSERT_EQ(got.size(), 5u);
   for (size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(colourAt(position), expected[i]) << "stamp of line " << i;
-    EXPECT_EQ(colourAt(position + static_cast<LONG>(got[i].size()) - 1), expected[i]) << "end of line " << i;
-    position += static_cast<LONG>(got[i].size()) + 1;
+    EXPECT_EQ(got[i].colour, expected[i]) << "stamp of entry " << i;
+    EXPECT_EQ(got[i].lastColour, expected[i]) << "end of entry " << i;
   }
 }
 
@@ -138,9 +117,9 @@ TEST_F(JournalTest, LinesAddedWhileHiddenAreThereWhenShown) {
   for (int i = 0; i < 60; ++i) app.appendJournal(L"line " + std::to_wstring(i), i % 2 == 0, false);
   app.showLogWindow(true);
   EXPECT_TRUE(app.logWindowVisible);
-  std::vector<std::wstring> got = lines();
+  std::vector<std::wstring> got = e2e::entryTexts(entries());
   ASSERT_EQ(got.size(), 60u);
-  for (int i = 0; i < 60; ++i) EXPECT_EQ(got[static_cast<size_t>(i)].substr(22), L"line " + std::to_wstring(i));
+  for (int i = 0; i < 60; ++i) EXPECT_EQ(got[static_cast<size_t>(i)], L"line " + std::to_wstring(i));
   // The view is at the end: the last line is on screen.
   LRESULT last = SendMessageW(app.journalEdit, EM_GETLINECOUNT, 0, 0) - 1;
   LRESULT first = SendMessageW(app.journalEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
@@ -166,7 +145,9 @@ TEST_F(JournalTest, CloseBoxAndCollapseOnlyHide) {
 TEST_F(JournalTest, ExitButtonWritesItsLineAndEndsTheLoop) {
   SendMessageW(app.logWindow, WM_COMMAND, MAKEWPARAM(IDC_LOG_EXIT, BN_CLICKED),
                reinterpret_cast<LPARAM>(app.exitButton));
-  EXPECT_NE(text().find(L"] Завершение работы программы...\r"), std::wstring::npos) << e2e::toUtf8(text());
+  std::vector<e2e::JournalEntry> got = entries();
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.back().text, L"Завершение работы программы...");
   MSG message;
   ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(message.wParam, 0u);

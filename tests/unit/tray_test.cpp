@@ -7,8 +7,11 @@
 
 #include "app/application.h"
 #include "app/control_window.h"
+#include "tests/support/e2e_support.h"
 
 namespace {
+
+using e2e::shellHasIcon;
 
 // A plain hidden window to own icons; destroyed at the end of the test.
 struct OwnerWindow {
@@ -27,17 +30,6 @@ struct OwnerWindow {
     if (window) DestroyWindow(window);
   }
 };
-
-// Whether the shell holds an icon for this owner and identifier: a modify of an unknown icon fails.
-bool shellHasIcon(HWND owner, UINT id = kTrayIconId) {
-  NOTIFYICONDATAW probe{};
-  probe.cbSize = sizeof probe;
-  probe.hWnd = owner;
-  probe.uID = id;
-  probe.uFlags = NIF_TIP;
-  lstrcpynW(probe.szTip, kTrayTip, ARRAYSIZE(probe.szTip));
-  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
-}
 
 HICON testIcon() {
   return CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
