@@ -22,17 +22,19 @@ using e2e::indexStarting;
 using e2e::kTimeoutMs;
 using e2e::plainLines;
 
-struct ServersTest : ::testing::Test {
-  e2e::Launcher launcher;
-  e2e::TempFolder data{L"servers"};
-  std::wstring webMarker = data.file(L"web.txt");
-  std::wstring dbMarker = data.file(L"db.txt");
+struct ServersTest : e2e::LauncherTest {
+  e2e::TempFolder& data = standIns.folder;
+  std::wstring webMarker = standIns.marker(L"web");
+  std::wstring dbMarker = standIns.marker(L"db");
   std::wstring urlLog = data.file(L"urls.txt");
 
-  std::wstring web(const std::wstring& args) { return withArgs(L"--marker " + e2e::quoted(webMarker), args); }
-  std::wstring db(const std::wstring& args) { return withArgs(L"--marker " + e2e::quoted(dbMarker), args); }
-  static std::wstring withArgs(const std::wstring& marker, const std::wstring& args) {
-    return e2e::fakeServer(args.empty() ? marker : marker + L" " + args);
+  std::wstring web(const std::wstring& args) { return standIns.command(L"web", args); }
+  std::wstring db(const std::wstring& args) { return standIns.command(L"db", args); }
+  // Settings with this stand-in web server and nothing else changed.
+  LauncherConfig withWebServer(const std::wstring& args) {
+    LauncherConfig settings;
+    settings.webServer = web(args);
+    return settings;
   }
 
   bool launch(const std::wstring& ini, const std::wstring& currentFolder = L"") {
@@ -41,25 +43,26 @@ struct ServersTest : ::testing::Test {
   bool launch(const LauncherConfig& settings) {
     return launcher.prepare(settings) && launcher.start(L"", {{L"WENDLOR_TEST_URL_LOG", urlLog}});
   }
-  std::vector<e2e::JournalEntry> journal() { return launcher.entries(); }
-  // Servers of a test that failed half-way would outlive it and hold the test runner's output.
-  void TearDown() override {
-    launcher.process.kill();
-    for (const std::wstring& marker : {webMarker, dbMarker}) {
-      for (const wchar_t* key : {L"pid", L"grandchild"}) e2e::endProcess(e2e::markerNumber(marker, key));
-    }
+  bool launch(LauncherConfig settings, const std::wstring& databaseCommand) {
+    settings.mysqlServer = databaseCommand;
+    return launch(settings);
   }
+  std::vector<e2e::JournalEntry> journal() { return launcher.entries(); }
   std::vector<std::wstring> urls() { return e2e::markerLines(urlLog); }
-  // The stand-in web server of a test that needs port 80 says whether it got it.
-  void skipUnlessWebServerListens() {
+  // Whether the stand-in web server of a test that needs port 80 got it; why not otherwise (a
+  // stand-in that never says is a failure).
+  bool webServerListens(std::string* why) {
     std::wstring failed;
-    ASSERT_TRUE(e2e::waitFor(
+    bool said = e2e::waitFor(
         [&] {
           failed = e2e::markerValue(webMarker, L"listen-failed");
           return !failed.empty() || !e2e::markerValue(webMarker, L"listening").empty();
         },
-        kTimeoutMs));
-    if (!failed.empty()) GTEST_SKIP() << "port 80 cannot be bound here: " << e2e::toUtf8(failed);
+        kTimeoutMs);
+    if (!said) ADD_FAILURE() << "the stand-in web server never said whether it listens";
+    if (failed.empty()) return said;
+    *why = "port 80 cannot be bound here: " + e2e::toUtf8(failed);
+    return false;
   }
   // Starts both servers with OpenBrowser on and waits for the all-started line.
   bool launchForStartPage(const std::wstring& webArgs) {
@@ -76,15 +79,16 @@ struct ServersTest : ::testing::Test {
     EXPECT_TRUE(entry.text == named || entry.text == prefix + L".") << e2e::toUtf8(entry.text);
     EXPECT_EQ(entry.colour, kJournalErrorColour);
   }
-  // Skips unless port 80 is free and may be bound, for tests in which nothing must answer there.
-  void skipUnlessPort80IsFree() {
+  // Whether port 80 is free and may be bound, for tests in which nothing must answer there.
+  static bool port80IsFree(std::string* why) {
     e2e::PortListener probe;
-    std::string why;
-    if (!probe.start(80, &why)) GTEST_SKIP() << why;
+    return probe.start(80, why);
   }
   // Starts the Launcher with settings and a web server that makes a window; that window.
-  HWND launchWithWebServerWindow(const std::wstring& settings) {
-    if (!launch(settings + L"webserver=" + web(L"--window Web") + L"\n")) return nullptr;
+  HWND launchWithWebServerWindow(bool startHidden) {
+    LauncherConfig settings = withWebServer(L"--window Web");
+    settings.startHidden = startHidden;
+    if (!launch(settings)) return nullptr;
     if (!e2e::waitFor([&] { return !e2e::markerValue(webMarker, L"window").empty(); }, kTimeoutMs)) return nullptr;
     return e2e::findTopLevelWindow(e2e::markerNumber(webMarker, L"pid"), L"FakeServerWindow");
   }
@@ -103,7 +107,8 @@ TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheStartPageOpensOnceAsPort
                          L"\nmysqlserverdirectory=db\nworkingdirectory=" + data.path + L"\nopenbrowser=1\n",
                      data.path));
 
-  skipUnlessWebServerListens();
+  std::string why;
+  if (!webServerListens(&why) || !e2e::browserIsRecorded(&why)) GTEST_SKIP() << why;
   ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
   ASSERT_TRUE(e2e::waitMarker(webMarker, L"started"));
   ASSERT_TRUE(e2e::waitMarker(dbMarker, L"started"));
@@ -157,7 +162,7 @@ TEST_F(ServersTest, EarlyExitOfTheWebServerGivesExactlyThreeRedReportLinesWhatev
   ASSERT_EQ(lines.size(), closed + 3);
   for (size_t i = closed; i < lines.size(); ++i) EXPECT_EQ(lines[i].colour, kJournalErrorColour) << i;
   EXPECT_EQ(lines[closed + 1].text, L"Код завершения: 1");
-  EXPECT_EQ(lines[closed + 2].text, L"Вывод консоли:\nboot \u00E9\nfailed");  // code page 1252 under Wine here
+  EXPECT_EQ(lines[closed + 2].text, L"Вывод консоли:\n" + e2e::ansiText("boot \xE9") + L"\nfailed");
   // No database: never all started, and the report stays on screen.
   EXPECT_EQ(indexStarting(lines, L"Все процессы"), std::wstring::npos);
   HWND log = launcher.logWindow();
@@ -241,9 +246,8 @@ TEST_F(ServersTest, ProgramHoldingPort80IsNamedAfterTheWebServerReport) {
   e2e::PortListener other;
   std::string why;
   if (!other.start(80, &why)) GTEST_SKIP() << why;
-  ASSERT_TRUE(launch(L"webserver=" +
-                     web(L"--stderr \"(OS 10048) Only one usage of each socket address\" --run 800 --exit-code 1") +
-                     L"\n"));
+  ASSERT_TRUE(
+      launch(withWebServer(L"--stderr \"(OS 10048) Only one usage of each socket address\" --run 800 --exit-code 1")));
   ASSERT_TRUE(launcher.waitJournal(L"Порт 80 занят другой программой", kTimeoutMs));
   std::vector<e2e::JournalEntry> lines = journal();
   size_t output = indexStarting(lines, L"Вывод консоли:");
@@ -255,10 +259,11 @@ TEST_F(ServersTest, ProgramHoldingPort80IsNamedAfterTheWebServerReport) {
 
 // The web server answers only 3 s after the all-started event: the browser waits for it.
 TEST_F(ServersTest, StartPageOpensOnlyOncePort80Answers) {
-  skipUnlessPort80IsFree();
+  std::string why;
+  if (!port80IsFree(&why) || !e2e::browserIsRecorded(&why)) GTEST_SKIP() << why;
   ASSERT_TRUE(launchForStartPage(L"--sleep 6500 --listen 80"));
   EXPECT_TRUE(urls().empty());
-  skipUnlessWebServerListens();
+  if (!webServerListens(&why)) GTEST_SKIP() << why;
   ASSERT_TRUE(launcher.waitJournal(L"Запуск браузера...", kTimeoutMs));
   ASSERT_TRUE(e2e::waitFor([&] { return !urls().empty(); }, kTimeoutMs));
   EXPECT_EQ(urls(), std::vector<std::wstring>{kStartPageUrl});
@@ -272,7 +277,8 @@ TEST_F(ServersTest, StartPageOpensOnlyOncePort80Answers) {
 }
 
 TEST_F(ServersTest, StartPageThatNeverAnswersOnPort80GivesTheErrorAndNoBrowser) {
-  skipUnlessPort80IsFree();
+  std::string why;
+  if (!port80IsFree(&why)) GTEST_SKIP() << why;
   ASSERT_TRUE(launchForStartPage(L""));
   HWND log = launcher.logWindow();
   ASSERT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
@@ -289,8 +295,7 @@ TEST_F(ServersTest, StartPageThatNeverAnswersOnPort80GivesTheErrorAndNoBrowser) 
 }
 
 TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIsReported) {
-  ASSERT_TRUE(
-      launch(L"webserver=" + web(L"--stdout \" \\r\\n\" --run 1000") + L"\nmysqlserver=" + db(L"--run 1000") + L"\n"));
+  ASSERT_TRUE(launch(withWebServer(L"--stdout \" \\r\\n\" --run 1000"), db(L"--run 1000")));
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", kTimeoutMs));
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: Веб-сервер неожиданно закрылся!", kTimeoutMs));
   // The report is written in one tick; wait for whatever else could come in the same one.
@@ -306,7 +311,10 @@ TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
   std::wstring program = launcher.folder.path;
   ASSERT_TRUE(CreateDirectoryW((program + L"\\htdocs").c_str(), nullptr));
   std::wstring command = e2e::quoted(data.file(L"no-such-server.exe")) + L" -k";
-  ASSERT_TRUE(launch(L"webserver=" + command + L"\nwebserverdirectory=htdocs\n"));
+  LauncherConfig settings;
+  settings.webServer = command;
+  settings.webServerDirectory = L"htdocs";
+  ASSERT_TRUE(launch(settings));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
   std::vector<e2e::JournalEntry> lines = journal();
   std::wstring failure = L"ОШИБКА запуска веб-сервера: " +
@@ -324,7 +332,7 @@ TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
 TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
   std::wstring program = launcher.folder.path;
   std::wstring dbCommand = e2e::quoted(data.file(L"no-mysqld.exe"));
-  ASSERT_TRUE(launch(L"webserver=" + web(L"") + L"\nmysqlserver=" + dbCommand + L"\n"));
+  ASSERT_TRUE(launch(withWebServer(L""), dbCommand));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
   std::vector<e2e::JournalEntry> lines = journal();
   size_t failed = indexStarting(lines, L"ОШИБКА запуска MySQL: Ошибка запуска компонента программы (0x44): \n");
@@ -337,7 +345,9 @@ TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
 
   // A web server folder that does not exist is named in the failure.
   e2e::Launcher second;
-  ASSERT_TRUE(second.prepare(e2e::toUtf8(L"webserver=" + web(L"") + L"\nwebserverdirectory=gone\n")));
+  LauncherConfig gone = withWebServer(L"");
+  gone.webServerDirectory = L"gone";
+  ASSERT_TRUE(second.prepare(gone));
   ASSERT_TRUE(second.start());
   ASSERT_TRUE(second.waitJournal(L"ОШИБКА: Не удалось запустить веб-сервер.", kTimeoutMs));
   EXPECT_NE(plainLines(second.journal()).find(L"Папка запуска:\n" + second.folder.path + L"\\gone\n"),
@@ -345,7 +355,7 @@ TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
 }
 
 TEST_F(ServersTest, WebServerWindowIsHiddenByDefault) {
-  HWND window = launchWithWebServerWindow(L"");
+  HWND window = launchWithWebServerWindow(true);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(e2e::markerValue(webMarker, L"show"), L"0");
   // Hidden once the start-up passes are over (the log window is still there to tell us so).
@@ -355,7 +365,7 @@ TEST_F(ServersTest, WebServerWindowIsHiddenByDefault) {
 }
 
 TEST_F(ServersTest, WebServerWindowIsShownWhenNotStartedHidden) {
-  HWND window = launchWithWebServerWindow(L"starthidden=0\n");
+  HWND window = launchWithWebServerWindow(false);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(e2e::markerValue(webMarker, L"show"), std::to_wstring(SW_SHOWDEFAULT));
   EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000));
@@ -363,14 +373,13 @@ TEST_F(ServersTest, WebServerWindowIsShownWhenNotStartedHidden) {
 }
 
 TEST_F(ServersTest, TalkativeWebServerNeverStallsWithTheDefaultInterval) {
-  ASSERT_TRUE(launch(L"webserver=" + web(L"--flood 1048576") + L"\n"));
+  ASSERT_TRUE(launch(withWebServer(L"--flood 1048576")));
   EXPECT_TRUE(e2e::waitMarker(webMarker, L"flooded", 10000));
   launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, WebServerThatFloodsAndDiesEarlyStillReportsItsLastOutput) {
-  ASSERT_TRUE(launch(L"webserver=" +
-                     web(L"--flood 204800 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2") + L"\n"));
+  ASSERT_TRUE(launch(withWebServer(L"--flood 204800 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2")));
   ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs)) << e2e::readFile(webMarker);
   std::vector<e2e::JournalEntry> lines = journal();
   size_t code = indexOf(lines, L"Код завершения: 2");
@@ -388,7 +397,7 @@ TEST_F(ServersTest, WebServerThatFloodsAndDiesEarlyStillReportsItsLastOutput) {
 }
 
 TEST_F(ServersTest, GrandchildHoldingThePipesHangsNeitherTheReportNorTheExit) {
-  ASSERT_TRUE(launch(L"webserver=" + web(L"--stdout hi --grandchild 60000 --run 500") + L"\n"));
+  ASSERT_TRUE(launch(withWebServer(L"--stdout hi --grandchild 60000 --run 500")));
   ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:\r\nhi", kTimeoutMs) ||
               launcher.waitJournal(L"Вывод консоли:\rhi", 100));
   DWORD grandchild = e2e::markerNumber(webMarker, L"grandchild");
