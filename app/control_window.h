@@ -12,6 +12,9 @@ constexpr UINT WM_SHOWPROCESSWINDOWS = WM_APP + 11;
 constexpr UINT_PTR TIMER_SUPERVISE = 1;
 constexpr UINT_PTR TIMER_STARTUP = 2;
 constexpr UINT kStartupTimerPeriodMs = 100;
+// Runs while Exit waits for the database to end; the loop goes on meanwhile.
+constexpr UINT_PTR TIMER_DATABASE_STOP = 3;
+constexpr UINT kDatabaseStopPollMs = 100;
 
 constexpr UINT IDM_TOGGLE_WINDOWS = 1001;
 constexpr UINT IDM_STOP_AND_EXIT = 1002;
