@@ -86,13 +86,19 @@ int Application::run(HINSTANCE moduleInstance) {
   appendJournal(L"Подождите...", false, false);
 
   MSG message{};
-  BOOL got;
-  while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+  int exitCode = 0;
+  for (;;) {
+    BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) {
+      exitCode = static_cast<int>(message.wParam);
+      break;
+    }
+    // A failed GetMessageW leaves message as it was: its wParam is no exit code.
     if (got == -1) break;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
 
   endOfRunTeardown();
-  return static_cast<int>(message.wParam);
+  return exitCode;
 }

@@ -11,7 +11,7 @@
 
 constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
 constexpr int kAppIconId = 101;
-// How long Exit waits for the database to shut down on its Ctrl+C before it is terminated.
+// How long Exit gives the database to shut down on its Ctrl+C before it is terminated.
 constexpr DWORD kDatabaseStopTimeoutMs = 10000;
 
 // The one state object of the Launcher: it owns the windows, the menu, the icon, the mutex,
@@ -54,6 +54,14 @@ struct Application {
   HWND collapseButton = nullptr;
   bool logWindowVisible = false;
 
+  // Exit waiting for the database: while it shuts down on its Ctrl+C the message loop keeps
+  // running, TIMER_DATABASE_STOP looks at it until it has ended or kDatabaseStopTimeoutMs have
+  // passed, and further Exit requests change nothing.
+  bool stoppingDatabase = false;
+  bool exitInterruptsWebServer = false;
+  bool databaseTerminated = false;
+  DWORD databaseStopTick = 0;
+
   Application() = default;
   ~Application();
   Application(const Application&) = delete;
@@ -76,6 +84,13 @@ struct Application {
   // Shutdown.
   void stopChildren();
   void stopServersAndQuit();
+  // Every way to Exit: the database first, then (when asked) the web server's Ctrl+C, then the
+  // quit request; never a wait on this thread.
+  bool exitWaitsForDatabase() const;
+  void requestExit(bool interruptWebServer);
+  void exitFromLogWindow();
+  void checkDatabaseStop();
+  void finishExit(bool interruptWebServer);
   void endOfRunTeardown();
 
   // Folders.

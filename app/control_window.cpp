@@ -25,6 +25,13 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
       releaseTrayAndMenu();
       PostQuitMessage(0);
       return 0;
+    case WM_CLOSE:
+      // The window must live on while Exit waits for the database; otherwise it goes at once.
+      if (stoppingDatabase || exitWaitsForDatabase()) {
+        requestExit(false);
+        return 0;
+      }
+      break;
     case WM_NCDESTROY:
       // Destroyed from outside (a WM_CLOSE): the teardown must not destroy the handle again.
       if (window == controlWindow) controlWindow = nullptr;
@@ -38,8 +45,7 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
           stopServersAndQuit();
           return 0;
         case IDM_EXIT:
-          serversStopping = true;
-          PostQuitMessage(0);
+          requestExit(false);
           return 0;
         case IDM_ABOUT:
           showAbout();
@@ -49,6 +55,10 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
     case WM_TIMER:
       if (wParam == TIMER_SUPERVISE || wParam == TIMER_STARTUP) {
         supervise();
+        return 0;
+      }
+      if (wParam == TIMER_DATABASE_STOP) {
+        checkDatabaseStop();
         return 0;
       }
       if (wParam == TIMER_START_PAGE) {

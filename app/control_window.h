@@ -14,8 +14,11 @@ constexpr UINT WM_START_PAGE_PROBE = WM_APP + 12;
 constexpr UINT_PTR TIMER_SUPERVISE = 1;
 constexpr UINT_PTR TIMER_STARTUP = 2;
 // Runs only while the start page waits for the web server to answer.
-constexpr UINT_PTR TIMER_START_PAGE = 3;
+constexpr UINT_PTR TIMER_START_PAGE = 4;
 constexpr UINT kStartupTimerPeriodMs = 100;
+// Runs while Exit waits for the database to end; the loop goes on meanwhile.
+constexpr UINT_PTR TIMER_DATABASE_STOP = 3;
+constexpr UINT kDatabaseStopPollMs = 100;
 
 constexpr UINT IDM_TOGGLE_WINDOWS = 1001;
 constexpr UINT IDM_STOP_AND_EXIT = 1002;

@@ -1,23 +1,12 @@
 #include "app/application.h"
 #include "app/control_window.h"
 #include "app/handles.h"
-
-namespace {
-
-// A database killed mid-write can leave its tables damaged: ask it with a console Ctrl+C,
-// give it a bounded time to shut down, and only then end it by force.
-void stopDatabase(ChildProcess& database) {
-  if (!database.isRunning()) return;
-  database.sendCtrlC();
-  if (database.process && WaitForSingleObject(database.process, kDatabaseStopTimeoutMs) == WAIT_OBJECT_0) return;
-  if (database.isRunning()) database.terminate(0);
-}
-
-}  // namespace
+#include "orchestration/supervision.h"
 
 void Application::stopChildren() {
   if (databaseProcess.process) {
-    if (!config.noTerminate) stopDatabase(databaseProcess);
+    // Exit has given the database its time already; one still running this late is not waited for.
+    if (databaseProcess.isRunning() && !config.noTerminate) databaseProcess.terminate(0);
     databaseProcess.close();
   }
   if (webServerProcess.process) {
@@ -27,12 +16,75 @@ void Application::stopChildren() {
 }
 
 void Application::stopServersAndQuit() {
+  requestExit(true);
+}
+
+void Application::exitFromLogWindow() {
+  if (stoppingDatabase) return;
+  appendJournal(L"Завершение работы программы...", false, false);
+  requestExit(true);
+}
+
+bool Application::exitWaitsForDatabase() const {
+  return !config.noTerminate && databaseProcess.isRunning();
+}
+
+// A database killed mid-write can leave its tables damaged: it gets a console Ctrl+C and a bounded
+// time to shut down before it is ended by force. That time is spent in the message loop, so the
+// windows and the tray icon keep answering meanwhile.
+void Application::requestExit(bool interruptWebServer) {
+  // From here on the servers end because we stop them, and no start page is to open.
   serversStopping = true;
-  if (!config.noTerminate) {
-    stopDatabase(databaseProcess);
-    // One interrupt and no wait: a web server that ignores it is left running.
-    if (webServerProcess.isRunning()) webServerProcess.sendCtrlC();
+  endStartPageProbe();
+  if (stoppingDatabase) return;
+  if (!exitWaitsForDatabase()) {
+    finishExit(interruptWebServer);
+    return;
   }
+  stoppingDatabase = true;
+  exitInterruptsWebServer = interruptWebServer;
+  databaseTerminated = false;
+  if (controlWindow) {
+    // The Launcher stops the database itself: that is no early exit to report.
+    KillTimer(controlWindow, TIMER_SUPERVISE);
+    KillTimer(controlWindow, TIMER_STARTUP);
+  }
+  bool sent = databaseProcess.sendCtrlC();
+  appendJournal(L"Остановка MySQL сервера...", false, false);
+  if (!sent) {
+    // Nothing will make it shut down by itself, so waiting would only cost the user time.
+    databaseProcess.terminate(0);
+    databaseTerminated = true;
+  }
+  databaseStopTick = GetTickCount();
+  // Without the timer nothing would end the wait.
+  if (!controlWindow || !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopPollMs, nullptr)) {
+    if (!databaseTerminated) databaseProcess.terminate(0);
+    finishExit(exitInterruptsWebServer);
+  }
+}
+
+void Application::checkDatabaseStop() {
+  if (!stoppingDatabase) {
+    KillTimer(controlWindow, TIMER_DATABASE_STOP);
+    return;
+  }
+  if (databaseProcess.isRunning() && !databaseTerminated) {
+    if (ticksSince(GetTickCount(), databaseStopTick) < kDatabaseStopTimeoutMs) return;
+    databaseProcess.terminate(0);
+    databaseTerminated = true;
+    // The next tick goes on, so that the web server hears of the end after the database is gone.
+    return;
+  }
+  finishExit(exitInterruptsWebServer);
+}
+
+// stoppingDatabase stays set: the quit request is on its way, and nothing else is to start now.
+void Application::finishExit(bool interruptWebServer) {
+  if (controlWindow) KillTimer(controlWindow, TIMER_DATABASE_STOP);
+  // One interrupt and no wait: a web server that ignores it gets a second one at the teardown and
+  // is then left running.
+  if (interruptWebServer && !config.noTerminate && webServerProcess.isRunning()) webServerProcess.sendCtrlC();
   PostQuitMessage(0);
 }
 
@@ -40,6 +92,7 @@ void Application::endOfRunTeardown() {
   if (controlWindow) {
     KillTimer(controlWindow, TIMER_SUPERVISE);
     KillTimer(controlWindow, TIMER_STARTUP);
+    KillTimer(controlWindow, TIMER_DATABASE_STOP);
   }
   endStartPageProbe();
   if (trayAdded) {

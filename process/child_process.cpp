@@ -44,7 +44,51 @@ void settleReaders(HANDLE process, const HANDLE readers[2]) {
   if (count) WaitForMultipleObjects(count, running, TRUE, kOutputSettleMs);
 }
 
+// The handles a child may inherit, for an extended start-up info: with such a list the child gets
+// these and nothing else of the Launcher's inheritable handles.
+struct InheritanceList {
+  std::vector<HANDLE> handles;
+  std::vector<char> storage;
+  LPPROC_THREAD_ATTRIBUTE_LIST attributes = nullptr;
+
+  InheritanceList() = default;
+  ~InheritanceList() {
+    if (attributes) DeleteProcThreadAttributeList(attributes);
+  }
+  InheritanceList(const InheritanceList&) = delete;
+  InheritanceList& operator=(const InheritanceList&) = delete;
+
+  // False with the system's error when the list could not be made.
+  bool build() {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    if (size == 0) return false;
+    storage.assign(size, '\0');
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return false;
+    attributes = list;
+    return UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
+                                     handles.size() * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+  }
+};
+
 }  // namespace
+
+std::vector<HANDLE> inheritableStandardHandles(const std::vector<HANDLE>& candidates) {
+  std::vector<HANDLE> chosen;
+  for (HANDLE handle : candidates) {
+    if (!handle || handle == INVALID_HANDLE_VALUE) continue;
+    // Console handles of Windows 7 are not kernel handles (their low bits are set), and a list
+    // that holds one makes CreateProcessW fail.
+    if ((reinterpret_cast<UINT_PTR>(handle) & 3) == 3) continue;
+    DWORD flags = 0;
+    if (!GetHandleInformation(handle, &flags) || !(flags & HANDLE_FLAG_INHERIT)) continue;
+    bool seen = false;
+    for (HANDLE earlier : chosen) seen = seen || earlier == handle;
+    if (!seen) chosen.push_back(handle);
+  }
+  return chosen;
+}
 
 std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder) {
   std::wstring text = kStartFailureHeading;
@@ -74,14 +118,15 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
   pipeAttributes.lpSecurityDescriptor = nullptr;
   pipeAttributes.bInheritHandle = TRUE;
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = hideWindow ? SW_HIDE : SW_SHOWDEFAULT;
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup.StartupInfo;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow = hideWindow ? SW_HIDE : SW_SHOWDEFAULT;
   DWORD creationFlags = CREATE_NEW_CONSOLE;
 
   HANDLE stdoutWrite = nullptr;
   HANDLE stderrWrite = nullptr;
+  InheritanceList inheritance;
   if (captureOutput) {
     if (!CreatePipe(&stdoutRead, &stdoutWrite, &pipeAttributes, 0)) {
       DWORD error = GetLastError();
@@ -99,18 +144,31 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
       return false;
     }
     SetHandleInformation(stderrRead, HANDLE_FLAG_INHERIT, 0);
-    startup.dwFlags |= STARTF_USESTDHANDLES;
-    startup.hStdOutput = stdoutWrite;
-    startup.hStdError = stderrWrite;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdOutput = stdoutWrite;
+    startup.StartupInfo.hStdError = stderrWrite;
+    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     creationFlags = CREATE_NO_WINDOW;
+
+    // The child inherits its standard handles and nothing else we hold.
+    inheritance.handles = inheritableStandardHandles({stdoutWrite, stderrWrite, startup.StartupInfo.hStdInput});
+    if (!inheritance.build()) {
+      DWORD error = GetLastError();
+      closeHandle(stdoutWrite);
+      closeHandle(stderrWrite);
+      if (errorText) *errorText = startFailureMessage(error, commandLine, folder);
+      return false;
+    }
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = inheritance.attributes;
+    creationFlags |= EXTENDED_STARTUPINFO_PRESENT;
   }
 
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');
   PROCESS_INFORMATION info{};
   BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, captureOutput ? TRUE : FALSE, creationFlags,
-                                nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+                                nullptr, folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info);
   DWORD error = created ? 0 : GetLastError();
   // Only the child may hold the writing side now, or the pipes would never report its end.
   closeHandle(stdoutWrite);
@@ -139,16 +197,17 @@ DWORD ChildProcess::exitCode() const {
   return STILL_ACTIVE;
 }
 
-void ChildProcess::sendCtrlC() const {
-  if (pid == 0) return;
+bool ChildProcess::sendCtrlC() const {
+  if (pid == 0) return false;
   installCtrlCGuard();
   if (!AttachConsole(pid)) {
     // Started by a console program, we may sit on its console (Wine does this even for a GUI
     // program); we have no use for it, and staying on it would keep the Ctrl+C from being sent.
-    if (GetLastError() != ERROR_ACCESS_DENIED || !FreeConsole() || !AttachConsole(pid)) return;
+    if (GetLastError() != ERROR_ACCESS_DENIED || !FreeConsole() || !AttachConsole(pid)) return false;
   }
-  GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
   FreeConsole();
+  return sent;
 }
 
 void ChildProcess::terminate(DWORD code) const {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct OutputDrain;
 
@@ -35,8 +36,9 @@ struct ChildProcess {
   bool isRunning() const;
   // The child's exit code, or STILL_ACTIVE (259) while it runs and when there is no process.
   DWORD exitCode() const;
-  // Sends a console Ctrl+C to the child's console; the Launcher itself ignores that event.
-  void sendCtrlC() const;
+  // Sends a console Ctrl+C to the child's console; the Launcher itself ignores that event. False
+  // when it could not be sent (no child, or its console could not be attached).
+  bool sendCtrlC() const;
   void terminate(DWORD code) const;
   // Releases the handles without stopping the child. Waits for nothing while the child runs; once
   // it has ended, gives the readers up to kOutputSettleMs to finish.
@@ -48,3 +50,7 @@ struct ChildProcess {
 
 // The whole failure message of start for a system error code.
 std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder);
+
+// Of the handles a captured child is given, those that can go in its inheritance list: real,
+// inheritable handles, each once, in the order given.
+std::vector<HANDLE> inheritableStandardHandles(const std::vector<HANDLE>& candidates);

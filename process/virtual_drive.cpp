@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "app/handles.h"
+#include "app/system_files.h"
 #include "config/paths.h"
 #include "process/system_error.h"
 
@@ -54,8 +55,13 @@ void Application::mapVirtualDrive() {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &info)) {
+  // Named in full: by its bare name CreateProcessW would take a cmd.exe from the program folder
+  // or the current one before the system's.
+  std::wstring interpreter;
+  bool started = systemFilePath(L"cmd.exe", &interpreter) &&
+                 CreateProcessW(interpreter.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                nullptr, &startup, &info) != FALSE;
+  if (!started) {
     DWORD error = GetLastError();
     appendJournal(L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(error), true, false);
     return;

@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "app/handles.h"
+#include "app/system_files.h"
 
 namespace {
 
@@ -15,9 +16,10 @@ constexpr int kButtonMargin = 10;
 constexpr int kButtonBottomOffset = 35;
 constexpr int kJournalFontHeight = 15;
 
+// From the system folder only: a DLL of that name beside wendlor.exe would run inside us.
 HMODULE loadRichEditLibrary() {
-  HMODULE library = LoadLibraryW(L"msftedit.dll");
-  if (!library) library = LoadLibraryW(L"riched20.dll");
+  HMODULE library = loadSystemLibrary(L"msftedit.dll");
+  if (!library) library = loadSystemLibrary(L"riched20.dll");
   return library;
 }
 
@@ -176,9 +178,7 @@ LRESULT Application::handleLogMessage(HWND window, UINT message, WPARAM wParam, 
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_LOG_EXIT) {
-        appendJournal(L"Завершение работы программы...", false, false);
-        releaseTrayAndMenu();
-        stopServersAndQuit();
+        exitFromLogWindow();
         return 0;
       }
       if (LOWORD(wParam) == IDC_LOG_COLLAPSE) {

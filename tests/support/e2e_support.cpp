@@ -158,8 +158,8 @@ bool Process::start(const std::wstring& commandLine, const std::wstring& folder,
     line.push_back(L'\0');
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, flags, extra.empty() ? nullptr : &block[0],
-                       folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, inheritHandles ? TRUE : FALSE, flags,
+                       extra.empty() ? nullptr : &block[0], folder.empty() ? nullptr : folder.c_str(), &si, &pi))
       break;
     DWORD error = GetLastError();
     fwprintf(stderr, L"CreateProcessW failed with error %lu (attempt %d): %ls\n", error, attempt, commandLine.c_str());
@@ -449,6 +449,57 @@ HWND Launcher::messageBox(DWORD timeoutMs) {
 std::wstring messageBoxText(HWND dialog) {
   HWND text = GetDlgItem(dialog, 0xFFFF);
   return text ? windowText(text) : std::wstring();
+}
+
+bool shellHasTrayIcon(HWND owner) {
+  NOTIFYICONDATAW probe{};
+  probe.cbSize = sizeof probe;
+  probe.hWnd = owner;
+  probe.uID = 1;
+  probe.uFlags = NIF_TIP;
+  lstrcpynW(probe.szTip, L"ZEM Wendlor", ARRAYSIZE(probe.szTip));
+  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+bool answersWithin(HWND window, DWORD timeoutMs) {
+  DWORD_PTR length = 0;
+  return SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeoutMs, &length) != 0;
+}
+
+std::wstring StandIn::command(const std::wstring& args) const {
+  return fakeServer(L"--marker " + quoted(marker) + (args.empty() ? L"" : L" " + args));
+}
+
+bool StandIn::has(const std::wstring& line) const {
+  return markerHas(marker, line);
+}
+
+bool StandIn::waitFor(const std::wstring& line) const {
+  return waitMarker(marker, line, kTimeoutMs);
+}
+
+bool StandIn::attach() {
+  return waitFor(L"started") && process.attach(markerNumber(marker, L"pid"));
+}
+
+ULONGLONG StandIn::exitTime() const {
+  FILETIME created, exited, kernel, user;
+  if (!process.handle || process.running() || !GetProcessTimes(process.handle, &created, &exited, &kernel, &user))
+    return 0;
+  return (static_cast<ULONGLONG>(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
+}
+
+SubstStandIn::SubstStandIn() {
+  CopyFileW(binPath(L"fake_subst.exe").c_str(), folder.file(L"subst.exe").c_str(), FALSE);
+  log = folder.file(L"subst-calls.txt");
+}
+
+Environment SubstStandIn::environment() const {
+  return {{L"WENDLOR_TEST_SUBST_LOG", log}, {L"WENDLOR_TEST_SUBST_EXIT", L"0"}};
+}
+
+std::wstring SubstStandIn::calls() const {
+  return fromUtf8(readFile(log));
 }
 
 std::string settingsFile(const LauncherConfig& config) {

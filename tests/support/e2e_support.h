@@ -60,6 +60,8 @@ using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
 struct Process {
   HANDLE handle = nullptr;
   DWORD pid = 0;
+  // Whether start passes this process's inheritable handles on (CreateProcessW's bInheritHandles).
+  bool inheritHandles = false;
   Process() = default;
   ~Process();
   Process(const Process&) = delete;
@@ -143,6 +145,39 @@ struct Launcher {
 };
 
 std::wstring messageBoxText(HWND dialog);
+
+// Whether the shell holds the Launcher's tray icon (identifier 1 of owner): a modify of an
+// unknown icon fails.
+bool shellHasTrayIcon(HWND owner);
+
+// Whether window answers a message within timeoutMs, so its thread is not stuck.
+bool answersWithin(HWND window, DWORD timeoutMs);
+
+// A fake_server.exe that the Launcher starts, seen from outside through its marker file.
+struct StandIn {
+  std::wstring marker;
+  Process process;
+  explicit StandIn(const std::wstring& markerPath) : marker(markerPath) {}
+  // The command line for the settings: fake_server.exe writing to the marker, then args.
+  std::wstring command(const std::wstring& args = L"") const;
+  std::string events() const { return readFile(marker); }
+  bool has(const std::wstring& line) const;
+  bool waitFor(const std::wstring& line) const;
+  // Waits until it has started and takes hold of its process (killed at the end if still running).
+  bool attach();
+  // The moment it ended (FILETIME units); 0 while it runs.
+  ULONGLONG exitTime() const;
+};
+
+// A start-up folder holding fake_subst.exe as subst.exe (cmd.exe looks in its current folder
+// first), with the environment that makes it record its calls into log.
+struct SubstStandIn {
+  TempFolder folder{L"subst"};
+  std::wstring log;
+  SubstStandIn();
+  Environment environment() const;
+  std::wstring calls() const;  // "call N\n[arg]\n..." per call, empty when never run
+};
 
 // fake_server.exe listening on a TCP port of 127.0.0.1: another program that holds the port.
 struct PortListener {

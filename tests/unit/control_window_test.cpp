@@ -54,7 +54,7 @@ TEST_F(ControlWindowTest, ExitCommandsLookOnlyAtTheLowWord) {
 TEST_F(ControlWindowTest, OtherCommandsTimersAndTrayEventsChangeNothing) {
   EXPECT_EQ(0, send(WM_COMMAND, 1005));
   EXPECT_EQ(0, send(WM_COMMAND, MAKEWPARAM(7, IDM_EXIT)));
-  EXPECT_EQ(0, send(WM_TIMER, 3));
+  EXPECT_EQ(0, send(WM_TIMER, 7));
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONDOWN));
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONUP));
   // A right click with no menu shows nothing.

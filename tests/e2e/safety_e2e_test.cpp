@@ -1,0 +1,153 @@
+// The program folder is an ordinary user folder: DLLs and programs dropped there under the names
+// of system files are never run by the real program, and its servers inherit only their pipes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e_support.h"
+#include "ui/journal.h"
+
+namespace {
+
+// The names a planted file takes, and the stand-in that each one is a copy of.
+struct Plant {
+  const wchar_t* name;
+  const wchar_t* standIn;
+};
+const Plant kPlants[] = {
+    {L"msftedit.dll", L"planted_library.dll"},
+    {L"riched20.dll", L"planted_library.dll"},
+    {L"cmd.exe", L"planted_program.exe"},
+    {L"subst.exe", L"planted_program.exe"},
+};
+
+// What a planted stand-in leaves beside itself when something runs it.
+std::vector<std::wstring> tracesIn(const std::wstring& folder) {
+  std::vector<std::wstring> found;
+  for (const Plant& plant : kPlants) {
+    for (const wchar_t* suffix : {L".loaded", L".ran"}) {
+      std::wstring trace = folder + L"\\" + plant.name + suffix;
+      if (e2e::fileExists(trace)) found.push_back(trace + L": " + e2e::fromUtf8(e2e::readFile(trace)));
+    }
+  }
+  return found;
+}
+
+std::string joined(const std::vector<std::wstring>& lines) {
+  std::wstring text;
+  for (const std::wstring& line : lines) text += line + L"\n";
+  return e2e::toUtf8(text);
+}
+
+}  // namespace
+
+TEST(SafetyE2e, FilesPlantedUnderSystemNamesAreNeverRun) {
+  enum class Kind { programs, readOnlyPrograms, folders };
+  struct Case {
+    const char* name;
+    Kind kind;
+  };
+  const Case cases[] = {
+      {"working stand-ins", Kind::programs},
+      {"read-only stand-ins", Kind::readOnlyPrograms},
+      {"folders", Kind::folders},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.name);
+    e2e::Launcher launcher;
+    e2e::SubstStandIn subst;
+    for (const Plant& plant : kPlants) {
+      std::wstring path = launcher.folder.file(plant.name);
+      if (each.kind == Kind::folders) {
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        continue;
+      }
+      ASSERT_TRUE(CopyFileW(e2e::binPath(plant.standIn).c_str(), path.c_str(), FALSE));
+      if (each.kind == Kind::readOnlyPrograms) {
+        ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+      }
+    }
+    // A cmd.exe in the start-up folder is found by the same bare-name search.
+    if (each.kind == Kind::programs) {
+      ASSERT_TRUE(
+          CopyFileW(e2e::binPath(L"planted_program.exe").c_str(), subst.folder.file(L"cmd.exe").c_str(), FALSE));
+    }
+    LauncherConfig config;
+    config.webServer = L"no-such-server.exe";
+    config.substDrive = L"O:";
+    ASSERT_TRUE(launcher.prepare(config));
+    ASSERT_TRUE(launcher.start(subst.folder.path, subst.environment()));
+
+    // The Journal is a working rich edit: every line is there in its colour.
+    ASSERT_TRUE(launcher.waitJournal(L"Подождите...", e2e::kTimeoutMs)) << e2e::toUtf8(launcher.journal());
+    std::vector<e2e::JournalEntry> entries = launcher.entries();
+    size_t wait = e2e::indexOf(entries, L"Подождите...");
+    ASSERT_NE(wait, std::wstring::npos);
+    EXPECT_EQ(kJournalPlainColour, entries[wait].colour);
+    size_t failed = e2e::indexStarting(entries, L"ОШИБКА запуска веб-сервера: ");
+    ASSERT_NE(failed, std::wstring::npos);
+    EXPECT_EQ(kJournalErrorColour, entries[failed].colour);
+    EXPECT_EQ(std::wstring::npos, e2e::indexStarting(entries, L"ОШИБКА subst")) << e2e::toUtf8(launcher.journal());
+
+    // The system's cmd.exe ran the mapping, which found our subst in the start-up folder.
+    EXPECT_EQ(L"call 2\n[O:]\n[" + subst.folder.path + L"]\n", subst.calls());
+    launcher.quitAndExpectZero(IDM_EXIT);
+    EXPECT_EQ("", joined(tracesIn(launcher.folder.path)));
+    EXPECT_EQ("", joined(tracesIn(subst.folder.path)));
+  }
+}
+
+TEST(SafetyE2e, ServersInheritNoHandleOfTheLauncherButTheirPipes) {
+  // An inheritable file handle that the Launcher inherits from us, and so holds as inheritable.
+  e2e::TempFolder markers(L"inherit");
+  const std::wstring secret = L"inherited-by-the-launcher-only.txt";
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE file = CreateFileW(markers.file(secret).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  std::wstring probe = L"--handle-file " + std::to_wstring(reinterpret_cast<UINT_PTR>(file));
+  auto reached = [&](const e2e::StandIn& server) {
+    std::wstring named = e2e::markerValue(server.marker, L"handle-file");
+    return named.size() >= secret.size() && named.compare(named.size() - secret.size(), secret.size(), secret) == 0;
+  };
+  auto probed = [&](const e2e::StandIn& server) {
+    return e2e::waitFor(
+        [&] {
+          return !e2e::markerValue(server.marker, L"handle-file").empty() ||
+                 !e2e::markerValue(server.marker, L"handle-file-none error").empty();
+        },
+        e2e::kTimeoutMs);
+  };
+
+  // The probe itself works: a child that inherits everything names the file.
+  {
+    e2e::StandIn direct(markers.file(L"direct.txt"));
+    direct.process.inheritHandles = true;
+    ASSERT_TRUE(direct.process.start(direct.command(probe)));
+    ASSERT_TRUE(probed(direct)) << direct.events();
+    ASSERT_TRUE(reached(direct)) << direct.events();
+  }
+
+  e2e::StandIn web(markers.file(L"web.txt"));
+  e2e::StandIn db(markers.file(L"db.txt"));
+  e2e::Launcher launcher;
+  launcher.process.inheritHandles = true;
+  LauncherConfig config;
+  config.webServer = web.command(probe);
+  config.mysqlServer = db.command(probe);
+  ASSERT_TRUE(launcher.prepare(config));
+  ASSERT_TRUE(launcher.start());
+  ASSERT_TRUE(web.attach());
+  ASSERT_TRUE(db.attach());
+  ASSERT_TRUE(probed(web)) << web.events();
+  ASSERT_TRUE(probed(db)) << db.events();
+  EXPECT_FALSE(reached(web)) << web.events();
+  EXPECT_FALSE(reached(db)) << db.events();
+  // What the web server does get: its standard output is still the Launcher's pipe.
+  EXPECT_TRUE(web.has(L"stdout=3")) << web.events();
+  launcher.quitAndExpectZero();
+  CloseHandle(file);
+}

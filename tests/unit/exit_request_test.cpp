@@ -1,0 +1,28 @@
+// Exit with a running database when no timer can watch it: the wait must not be left without an
+// end, so the database is terminated and the quit request posted at once.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/application.h"
+#include "tests/support/e2e_support.h"
+
+TEST(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce) {
+  e2e::TempFolder markers(L"exit-unit");
+  e2e::StandIn db(markers.file(L"db.txt"));
+  Application app;
+  ASSERT_TRUE(app.databaseProcess.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
+  ASSERT_TRUE(db.waitFor(L"started"));
+  ASSERT_EQ(nullptr, app.controlWindow);
+
+  app.requestExit(false);
+  MSG quit;
+  ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(0u, quit.wParam);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.databaseProcess.process, e2e::kTimeoutMs));
+  EXPECT_EQ(0u, app.databaseProcess.exitCode());
+
+  // Asked again, nothing new happens.
+  app.requestExit(true);
+  EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
