@@ -15,9 +15,6 @@ namespace {
 
 using e2e::kTimeoutMs;
 
-constexpr wchar_t kSubstLogVariable[] = L"WENDLOR_TEST_SUBST_LOG";
-constexpr wchar_t kSubstExitVariable[] = L"WENDLOR_TEST_SUBST_EXIT";
-
 // Wine's own translation of a path into the host's file system.
 std::string unixPathOf(const std::wstring& windowsPath) {
   using Translate = char*(CDECL*)(const wchar_t*);
@@ -96,28 +93,10 @@ struct TakenDrive {
   TakenDrive& operator=(const TakenDrive&) = delete;
 };
 
-// A start-up folder with our subst.exe in it and the file it records into.
-struct SubstFolder {
-  e2e::TempFolder root{L"subst"};
-  std::wstring path;
-  std::wstring log;
-  explicit SubstFolder(const std::wstring& subfolder = L"") {
-    path = subfolder.empty() ? root.path : root.file(subfolder);
-    if (!subfolder.empty()) CreateDirectoryW(path.c_str(), nullptr);
-    CopyFileW(e2e::binPath(L"fake_subst.exe").c_str(), (path + L"\\subst.exe").c_str(), FALSE);
-    log = root.file(L"subst-calls.txt");
-  }
-  std::wstring calls() const { return e2e::fromUtf8(e2e::readFile(log)); }
-};
-
 LauncherConfig withDrive(const std::wstring& drive) {
   LauncherConfig config;
   config.substDrive = drive;
   return config;
-}
-
-e2e::Environment substEnvironment(const SubstFolder& subst, const wchar_t* exitCode = L"0") {
-  return {{kSubstLogVariable, subst.log}, {kSubstExitVariable, exitCode}};
 }
 
 // Starts the Launcher and waits until the start-up sequence is past the drive mapping.
@@ -137,9 +116,9 @@ size_t count(const std::wstring& text, const std::wstring& needle) {
 }  // namespace
 
 TEST(DriveE2e, EmptySettingWritesNothingAndRunsNothing) {
-  SubstFolder subst;
+  e2e::SubstStandIn subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L""), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L""), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
   EXPECT_EQ(std::wstring::npos, journal.find(L"виртуального диска"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"subst"));
@@ -149,9 +128,9 @@ TEST(DriveE2e, EmptySettingWritesNothingAndRunsNothing) {
 
 TEST(DriveE2e, FreeLetterRunsSubstWithDriveAndFolder) {
   if (std::string why = takenHere({L'S'}); !why.empty()) GTEST_SKIP() << why;
-  SubstFolder subst;
+  e2e::SubstStandIn subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"S:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"S:"), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: S:\r\n"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst")) << e2e::toUtf8(journal);
@@ -161,9 +140,9 @@ TEST(DriveE2e, FreeLetterRunsSubstWithDriveAndFolder) {
 
 TEST(DriveE2e, NonZeroExitCodeIsReported) {
   if (std::string why = takenHere({L'T'}); !why.empty()) GTEST_SKIP() << why;
-  SubstFolder subst;
+  e2e::SubstStandIn subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"t:"), subst.path, substEnvironment(subst, L"4294967295"));
+  startAndWaitForStartup(launcher, withDrive(L"t:"), subst.path, subst.environment(L"4294967295"));
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: t:\r\n"));
   EXPECT_NE(std::wstring::npos,
@@ -175,40 +154,40 @@ TEST(DriveE2e, NonZeroExitCodeIsReported) {
 
 TEST(DriveE2e, FolderWithSpacesAndCyrillicLettersIsOneArgument) {
   if (std::string why = takenHere({L'U', L'V'}); !why.empty()) GTEST_SKIP() << why;
-  SubstFolder spaced(L"Program Files (x86) & Co");
+  e2e::SubstStandIn spaced(L"Program Files (x86) & Co");
   e2e::Launcher first;
-  startAndWaitForStartup(first, withDrive(L"U:"), spaced.path, substEnvironment(spaced));
+  startAndWaitForStartup(first, withDrive(L"U:"), spaced.path, spaced.environment());
   EXPECT_EQ(L"call 2\n[U:]\n[" + spaced.path + L"]\n", spaced.calls());
   EXPECT_EQ(std::wstring::npos, first.journal().find(L"ОШИБКА subst"));
   first.quitAndExpectZero();
 
-  SubstFolder cyrillic(L"папка с программой");
+  e2e::SubstStandIn cyrillic(L"папка с программой");
   e2e::Launcher second;
-  startAndWaitForStartup(second, withDrive(L" V: "), cyrillic.path, substEnvironment(cyrillic));
+  startAndWaitForStartup(second, withDrive(L" V: "), cyrillic.path, cyrillic.environment());
   EXPECT_EQ(L"call 2\n[V:]\n[" + cyrillic.path + L"]\n", cyrillic.calls());
   second.quitAndExpectZero();
 }
 
 TEST(DriveE2e, StartupFolderAtTheRootOfADrive) {
   if (std::string why = takenHere({L'Y', L'X'}); !why.empty()) GTEST_SKIP() << why;
-  SubstFolder subst;
+  e2e::SubstStandIn subst;
   TakenDrive root(L'Y', subst.path);
   ASSERT_EQ(L'Y', root.letter) << "could not make drive Y: for the test";
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"X:"), L"Y:\\", substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"X:"), L"Y:\\", subst.environment());
   EXPECT_EQ(L"call 2\n[X:]\n[Y:\\]\n", subst.calls());
   launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, TakenLetterWithHomeCountsAsCreatedEarlier) {
   if (std::string why = takenHere({L'Q'}); !why.empty()) GTEST_SKIP() << why;
-  SubstFolder subst;
+  e2e::SubstStandIn subst;
   e2e::TempFolder target(L"drive-home");
   ASSERT_TRUE(CreateDirectoryW(target.file(L"home").c_str(), nullptr));
   TakenDrive taken(L'Q', target.path);
   ASSERT_EQ(L'Q', taken.letter) << "could not make drive Q: for the test";
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"Q:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"Q:"), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: Q:\r\n"));
   EXPECT_NE(std::wstring::npos, journal.find(L"Диск уже был создан ранее. \r\n"));
@@ -219,14 +198,14 @@ TEST(DriveE2e, TakenLetterWithHomeCountsAsCreatedEarlier) {
 
 TEST(DriveE2e, TakenLetterWithoutHomeIsAnError) {
   if (std::string why = takenHere({L'R'}); !why.empty()) GTEST_SKIP() << why;
-  SubstFolder subst;
+  e2e::SubstStandIn subst;
   e2e::TempFolder target(L"drive-taken");
   // A file named home is not the folder that marks an earlier mapping.
   ASSERT_TRUE(e2e::writeFile(target.file(L"home"), "x"));
   TakenDrive taken(L'R', target.path);
   ASSERT_EQ(L'R', taken.letter) << "could not make drive R: for the test";
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"R:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"R:"), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos,
             journal.find(L"ОШИБКА subst: Буква диска уже занята и диск не указывает на папку с программой\r\n"));
@@ -240,9 +219,9 @@ TEST(DriveE2e, BadValuesRunNoCommand) {
   const wchar_t* bad[] = {L"W: & subst injected", L"W:\\", L"WXY", L"1:", L"W: W:"};
   for (const wchar_t* value : bad) {
     SCOPED_TRACE(e2e::toUtf8(value));
-    SubstFolder subst;
+    e2e::SubstStandIn subst;
     e2e::Launcher launcher;
-    startAndWaitForStartup(launcher, withDrive(value), subst.path, substEnvironment(subst));
+    startAndWaitForStartup(launcher, withDrive(value), subst.path, subst.environment());
     std::wstring journal = launcher.journal();
     std::wstring expected = L"ОШИБКА subst: ";
     size_t at = journal.find(expected);
@@ -259,10 +238,10 @@ TEST(DriveE2e, BadValuesRunNoCommand) {
 TEST(DriveE2e, BrokenCmdBesideTheProgramIsPassedOver) {
   if (std::string why = takenHere({L'P'}); !why.empty()) GTEST_SKIP() << why;
   // Only the system's cmd.exe is started, whatever lies in the program folder.
-  SubstFolder subst;
+  e2e::SubstStandIn subst;
   e2e::Launcher launcher;
   ASSERT_TRUE(e2e::writeFile(launcher.folder.file(L"cmd.exe"), "not a program"));
-  startAndWaitForStartup(launcher, withDrive(L"P:"), subst.path, substEnvironment(subst));
+  startAndWaitForStartup(launcher, withDrive(L"P:"), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
   EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst")) << e2e::toUtf8(journal);
   EXPECT_EQ(L"call 2\n[P:]\n[" + subst.path + L"]\n", subst.calls());

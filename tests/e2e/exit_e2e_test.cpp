@@ -88,7 +88,7 @@ TEST(ExitE2e, EveryRouteLetsTheDatabaseShutDownWhileTheProgramAnswers) {
     // Meanwhile the program is all there: it answers, its icon stays, the web server waits.
     EXPECT_TRUE(pair.launcher.process.running());
     EXPECT_TRUE(e2e::answersWithin(pair.log, 1000));
-    EXPECT_TRUE(e2e::shellHasTrayIcon(pair.control));
+    EXPECT_TRUE(e2e::shellHasIcon(pair.control));
     EXPECT_TRUE(pair.webServerWaitedForTheDatabase()) << pair.web.events();
 
     EXPECT_TRUE(pair.exitsWithZero());
@@ -114,7 +114,7 @@ TEST(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswersA
     EXPECT_TRUE(e2e::answersWithin(pair.log, 1000)) << "after " << before - asked << " ms";
     ++answers;
     if (pair.db.process.running()) {
-      EXPECT_TRUE(e2e::shellHasTrayIcon(pair.control));
+      EXPECT_TRUE(e2e::shellHasIcon(pair.control));
     }
     EXPECT_TRUE(pair.webServerWaitedForTheDatabase()) << pair.web.events();
     if (!askedAgain && GetTickCount() - asked > 2000) {

@@ -15,32 +15,10 @@ namespace {
 using e2e::kTimeoutMs;
 constexpr DWORD kDatabaseBoundMs = 10000;
 
-// One fixture server seen from outside: its marker file and, once it runs, its process.
-struct Server {
-  std::wstring marker;
-  e2e::Process process;
-  std::string events() const { return e2e::readFile(marker); }
-  bool has(const std::wstring& line) const { return e2e::markerHas(marker, line); }
-  bool waitFor(const std::wstring& line) const { return e2e::waitMarker(marker, line, kTimeoutMs); }
-  bool attach() { return waitFor(L"started") && process.attach(e2e::markerNumber(marker, L"pid")); }
-  bool running() const { return process.running(); }
-  bool waitEnd() { return process.waitExit(kTimeoutMs); }
-  DWORD exitCode() {
-    DWORD code = 12345;
-    process.waitExit(0, &code);
-    return code;
-  }
-  ULONGLONG exitTime() const {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process.handle, &created, &exited, &kernel, &user)) return 0;
-    return (static_cast<ULONGLONG>(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
-  }
-};
-
 struct Stack {
   e2e::Launcher launcher;
-  Server web;
-  Server db;
+  e2e::StandIn web;
+  e2e::StandIn db;
   HWND control = nullptr;
 
   // Starts the Launcher with both stand-ins, named after tag among the test's stand-ins; the

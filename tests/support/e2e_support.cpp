@@ -451,16 +451,6 @@ std::wstring messageBoxText(HWND dialog) {
   return text ? windowText(text) : std::wstring();
 }
 
-bool shellHasTrayIcon(HWND owner) {
-  NOTIFYICONDATAW probe{};
-  probe.cbSize = sizeof probe;
-  probe.hWnd = owner;
-  probe.uID = 1;
-  probe.uFlags = NIF_TIP;
-  lstrcpynW(probe.szTip, L"ZEM Wendlor", ARRAYSIZE(probe.szTip));
-  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
-}
-
 bool answersWithin(HWND window, DWORD timeoutMs) {
   DWORD_PTR length = 0;
   return SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeoutMs, &length) != 0;
@@ -482,6 +472,12 @@ bool StandIn::attach() {
   return waitFor(L"started") && process.attach(markerNumber(marker, L"pid"));
 }
 
+DWORD StandIn::exitCode() {
+  DWORD code = 12345;
+  process.waitExit(0, &code);
+  return code;
+}
+
 ULONGLONG StandIn::exitTime() const {
   FILETIME created, exited, kernel, user;
   if (!process.handle || process.running() || !GetProcessTimes(process.handle, &created, &exited, &kernel, &user))
@@ -489,13 +485,15 @@ ULONGLONG StandIn::exitTime() const {
   return (static_cast<ULONGLONG>(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
 }
 
-SubstStandIn::SubstStandIn() {
-  CopyFileW(binPath(L"fake_subst.exe").c_str(), folder.file(L"subst.exe").c_str(), FALSE);
+SubstStandIn::SubstStandIn(const std::wstring& subfolder) {
+  path = subfolder.empty() ? folder.path : folder.file(subfolder);
+  if (!subfolder.empty()) CreateDirectoryW(path.c_str(), nullptr);
+  CopyFileW(binPath(L"fake_subst.exe").c_str(), (path + L"\\subst.exe").c_str(), FALSE);
   log = folder.file(L"subst-calls.txt");
 }
 
-Environment SubstStandIn::environment() const {
-  return {{L"WENDLOR_TEST_SUBST_LOG", log}, {L"WENDLOR_TEST_SUBST_EXIT", L"0"}};
+Environment SubstStandIn::environment(const wchar_t* exitCode) const {
+  return {{L"WENDLOR_TEST_SUBST_LOG", log}, {L"WENDLOR_TEST_SUBST_EXIT", exitCode}};
 }
 
 std::wstring SubstStandIn::calls() const {

@@ -148,7 +148,6 @@ std::wstring messageBoxText(HWND dialog);
 
 // Whether the shell holds the Launcher's tray icon (identifier 1 of owner): a modify of an
 // unknown icon fails.
-bool shellHasTrayIcon(HWND owner);
 
 // Whether window answers a message within timeoutMs, so its thread is not stuck.
 bool answersWithin(HWND window, DWORD timeoutMs);
@@ -157,7 +156,7 @@ bool answersWithin(HWND window, DWORD timeoutMs);
 struct StandIn {
   std::wstring marker;
   Process process;
-  explicit StandIn(const std::wstring& markerPath) : marker(markerPath) {}
+  explicit StandIn(const std::wstring& markerPath = L"") : marker(markerPath) {}
   // The command line for the settings: fake_server.exe writing to the marker, then args.
   std::wstring command(const std::wstring& args = L"") const;
   std::string events() const { return readFile(marker); }
@@ -165,6 +164,10 @@ struct StandIn {
   bool waitFor(const std::wstring& line) const;
   // Waits until it has started and takes hold of its process (killed at the end if still running).
   bool attach();
+  bool running() const { return process.running(); }
+  bool waitEnd() { return process.waitExit(kTimeoutMs); }
+  // Its exit code once ended; 12345 while it runs.
+  DWORD exitCode();
   // The moment it ended (FILETIME units); 0 while it runs.
   ULONGLONG exitTime() const;
 };
@@ -173,9 +176,11 @@ struct StandIn {
 // first), with the environment that makes it record its calls into log.
 struct SubstStandIn {
   TempFolder folder{L"subst"};
+  std::wstring path;  // the start-up folder: folder itself, or the subfolder asked for
   std::wstring log;
-  SubstStandIn();
-  Environment environment() const;
+  explicit SubstStandIn(const std::wstring& subfolder = L"");
+  // exitCode: what the fake subst.exe ends with.
+  Environment environment(const wchar_t* exitCode = L"0") const;
   std::wstring calls() const;  // "call N\n[arg]\n..." per call, empty when never run
 };
 
