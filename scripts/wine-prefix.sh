@@ -38,6 +38,12 @@ up)
     win="Z:$(printf '%s' "$bindir/url_recorder.exe" | tr '/' '\\')"
     reg 'HKLM\Software\Classes\http\shell\open\command' /ve /d "\"$win\" \"%1\""
   fi
+  if [ -n "$bindir" ] && [ -f "$bindir/fake_subst.exe" ]; then
+    # Wine's own subst does nothing; the prefix's system subst records what it was asked instead
+    # (Wine runs its built-in one unless told to prefer the file).
+    cp "$bindir/fake_subst.exe" "$prefix/drive_c/windows/system32/subst.exe"
+    reg 'HKCU\Software\Wine\DllOverrides' /v subst.exe /d native
+  fi
   # Restart the prefix's services so the desktop and its tray read these settings too (the tray
   # otherwise stalls 2 s on every icon removal).
   wineserver -k >/dev/null 2>&1 || true

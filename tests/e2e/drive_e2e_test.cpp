@@ -1,7 +1,6 @@
 // The drive mapping at start-up, seen from outside: the Journal lines of each branch and the
-// arguments that reach subst. Wine's own subst does nothing, so a fake subst.exe in the start-up
-// folder (cmd.exe looks in the current directory first) records what it was given. Each test
-// uses its own letters.
+// arguments that reach subst. Wine's own subst does nothing, so the test prefix's system folder
+// holds a fake subst.exe that records what it was given. Each test uses its own letters.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -128,6 +127,7 @@ TEST(DriveE2e, EmptySettingWritesNothingAndRunsNothing) {
 
 TEST(DriveE2e, FreeLetterRunsSubstWithDriveAndFolder) {
   if (std::string why = takenHere({L'S'}); !why.empty()) GTEST_SKIP() << why;
+  if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
   e2e::SubstStandIn subst;
   e2e::Launcher launcher;
   startAndWaitForStartup(launcher, withDrive(L"S:"), subst.path, subst.environment());
@@ -140,6 +140,7 @@ TEST(DriveE2e, FreeLetterRunsSubstWithDriveAndFolder) {
 
 TEST(DriveE2e, NonZeroExitCodeIsReported) {
   if (std::string why = takenHere({L'T'}); !why.empty()) GTEST_SKIP() << why;
+  if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
   e2e::SubstStandIn subst;
   e2e::Launcher launcher;
   startAndWaitForStartup(launcher, withDrive(L"t:"), subst.path, subst.environment(L"4294967295"));
@@ -154,6 +155,7 @@ TEST(DriveE2e, NonZeroExitCodeIsReported) {
 
 TEST(DriveE2e, FolderWithSpacesAndCyrillicLettersIsOneArgument) {
   if (std::string why = takenHere({L'U', L'V'}); !why.empty()) GTEST_SKIP() << why;
+  if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
   e2e::SubstStandIn spaced(L"Program Files (x86) & Co");
   e2e::Launcher first;
   startAndWaitForStartup(first, withDrive(L"U:"), spaced.path, spaced.environment());
@@ -170,6 +172,7 @@ TEST(DriveE2e, FolderWithSpacesAndCyrillicLettersIsOneArgument) {
 
 TEST(DriveE2e, StartupFolderAtTheRootOfADrive) {
   if (std::string why = takenHere({L'Y', L'X'}); !why.empty()) GTEST_SKIP() << why;
+  if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
   e2e::SubstStandIn subst;
   TakenDrive root(L'Y', subst.path);
   ASSERT_EQ(L'Y', root.letter) << "could not make drive Y: for the test";
@@ -237,6 +240,7 @@ TEST(DriveE2e, BadValuesRunNoCommand) {
 
 TEST(DriveE2e, BrokenCmdBesideTheProgramIsPassedOver) {
   if (std::string why = takenHere({L'P'}); !why.empty()) GTEST_SKIP() << why;
+  if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
   // Only the system's cmd.exe is started, whatever lies in the program folder.
   e2e::SubstStandIn subst;
   e2e::Launcher launcher;

@@ -488,12 +488,20 @@ ULONGLONG StandIn::exitTime() const {
 SubstStandIn::SubstStandIn(const std::wstring& subfolder) {
   path = subfolder.empty() ? folder.path : folder.file(subfolder);
   if (!subfolder.empty()) CreateDirectoryW(path.c_str(), nullptr);
-  CopyFileW(binPath(L"fake_subst.exe").c_str(), (path + L"\\subst.exe").c_str(), FALSE);
   log = folder.file(L"subst-calls.txt");
 }
 
 Environment SubstStandIn::environment(const wchar_t* exitCode) const {
   return {{L"WENDLOR_TEST_SUBST_LOG", log}, {L"WENDLOR_TEST_SUBST_EXIT", exitCode}};
+}
+
+bool SubstStandIn::recording(std::string* why) {
+  wchar_t system[MAX_PATH];
+  UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  std::string installed = length ? readFile(std::wstring(system, length) + L"\\subst.exe") : std::string();
+  if (!installed.empty() && installed == readFile(binPath(L"fake_subst.exe"))) return true;
+  if (why) *why = "the system's subst.exe is the real one here, which records nothing";
+  return false;
 }
 
 std::wstring SubstStandIn::calls() const {

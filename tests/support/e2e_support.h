@@ -172,8 +172,8 @@ struct StandIn {
   ULONGLONG exitTime() const;
 };
 
-// A start-up folder holding fake_subst.exe as subst.exe (cmd.exe looks in its current folder
-// first), with the environment that makes it record its calls into log.
+// A start-up folder for the Launcher, and the log that the system's subst.exe of the test prefix
+// (fixtures/fake_subst.exe, put there by the prefix script) records its calls into.
 struct SubstStandIn {
   TempFolder folder{L"subst"};
   std::wstring path;  // the start-up folder: folder itself, or the subfolder asked for
@@ -182,6 +182,8 @@ struct SubstStandIn {
   // exitCode: what the fake subst.exe ends with.
   Environment environment(const wchar_t* exitCode = L"0") const;
   std::wstring calls() const;  // "call N\n[arg]\n..." per call, empty when never run
+  // Whether the system's subst.exe here is the recording one; why not otherwise.
+  static bool recording(std::string* why);
 };
 
 // fake_server.exe listening on a TCP port of 127.0.0.1: another program that holds the port.
