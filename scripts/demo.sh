@@ -9,7 +9,7 @@ source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
 choose_test_arch
 echo "== building ($TEST_ARCH)"
-configure_and_build "$TEST_ARCH" "$TEST_BUILD"
+configure_and_build "mingw-$TEST_ARCH" "$TEST_BUILD"
 BIN=$TEST_BUILD/bin
 
 DEMO=$ROOT/build/demo
