@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -13,70 +12,14 @@
 #include "process/child_process.h"
 #include "process/output_capture.h"
 #include "tests/support/e2e_support.h"
+#include "ui/journal.h"
 
 namespace {
 
-constexpr DWORD kTimeoutMs = 20000;
-
-// The Journal with every line break as LF, since the rich edit may give CR LF or CR alone.
-std::wstring plainLines(const std::wstring& text) {
-  std::wstring out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == L'\r') {
-      out += L'\n';
-      if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-// Whether text holds a timestamp "[dd.mm.yyyy hh:mm:ss] " at at.
-bool stampAt(const std::wstring& text, size_t at) {
-  const wchar_t pattern[] = L"[00.00.0000 00:00:00] ";
-  for (size_t i = 0; pattern[i]; ++i) {
-    if (at + i >= text.size()) return false;
-    wchar_t c = text[at + i];
-    if (pattern[i] == L'0' ? !iswdigit(c) : c != pattern[i]) return false;
-  }
-  return true;
-}
-
-// The texts of the Journal's entries, timestamps removed; an entry runs to the next stamped line.
-std::vector<std::wstring> entries(const std::wstring& journal) {
-  std::vector<std::wstring> result;
-  std::wstring text = plainLines(journal);
-  const size_t stamp = 22;
-  size_t begin = 0;
-  while (begin < text.size()) {
-    size_t next = begin;
-    do {
-      next = text.find(L'\n', next + 1);
-    } while (next != std::wstring::npos && !stampAt(text, next + 1));
-    std::wstring entry = text.substr(begin, next == std::wstring::npos ? std::wstring::npos : next - begin);
-    if (stampAt(entry, 0)) entry = entry.substr(stamp);
-    if (!entry.empty() && entry.back() == L'\n') entry.pop_back();
-    result.push_back(entry);
-    if (next == std::wstring::npos) break;
-    begin = next + 1;
-  }
-  return result;
-}
-
-size_t indexOf(const std::vector<std::wstring>& list, const std::wstring& entry) {
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i] == entry) return i;
-  }
-  return std::wstring::npos;
-}
-
-size_t indexStarting(const std::vector<std::wstring>& list, const std::wstring& prefix) {
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i].compare(0, prefix.size(), prefix) == 0) return i;
-  }
-  return std::wstring::npos;
-}
+using e2e::indexOf;
+using e2e::indexStarting;
+using e2e::kTimeoutMs;
+using e2e::plainLines;
 
 struct ServersTest : ::testing::Test {
   e2e::Launcher launcher;
@@ -94,21 +37,16 @@ struct ServersTest : ::testing::Test {
   bool launch(const std::wstring& ini, const std::wstring& currentFolder = L"") {
     return launcher.prepare(e2e::toUtf8(ini)) && launcher.start(currentFolder, {{L"WENDLOR_TEST_URL_LOG", urlLog}});
   }
-  std::vector<std::wstring> journal() { return entries(launcher.journal()); }
+  bool launch(const LauncherConfig& settings) {
+    return launcher.prepare(settings) && launcher.start(L"", {{L"WENDLOR_TEST_URL_LOG", urlLog}});
+  }
+  std::vector<e2e::JournalEntry> journal() { return launcher.entries(); }
   // Servers of a test that failed half-way would outlive it and hold the test runner's output.
   void TearDown() override {
     launcher.process.kill();
     for (const std::wstring& marker : {webMarker, dbMarker}) {
       for (const wchar_t* key : {L"pid", L"grandchild"}) e2e::endProcess(e2e::markerNumber(marker, key));
     }
-  }
-  void stopAndExpectCleanEnd() {
-    HWND control = launcher.controlWindow();
-    ASSERT_NE(control, nullptr);
-    PostMessageW(control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
-    DWORD code = 99;
-    ASSERT_TRUE(launcher.waitExit(kTimeoutMs, &code));
-    EXPECT_EQ(code, 0u);
   }
   std::vector<std::wstring> urls() { return e2e::markerLines(urlLog); }
   // Starts the Launcher with settings and a web server that makes a window; that window.
@@ -135,7 +73,7 @@ TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheAllStartedEventOpensTheS
   ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
   ASSERT_TRUE(e2e::waitMarker(webMarker, L"started"));
   ASSERT_TRUE(e2e::waitMarker(dbMarker, L"started"));
-  std::vector<std::wstring> lines = journal();
+  std::vector<e2e::JournalEntry> lines = journal();
   size_t dbStart = indexOf(lines, L"Запуск базы данных MySQL: " + dbCommand);
   size_t dbOk = indexOf(lines, L"База данных успешно запущена (PID: " + e2e::markerValue(dbMarker, L"pid") + L")");
   size_t webStart = indexOf(lines, L"Запуск веб-сервера: " + webCommand);
@@ -167,27 +105,31 @@ TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheAllStartedEventOpensTheS
   // Give later ticks (every second) their chance to open it again.
   EXPECT_FALSE(e2e::waitFor([&] { return urls().size() > 1; }, 2500, 100));
 
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
   // The web server was stopped with Ctrl+C, which the Launcher itself lived through.
   EXPECT_TRUE(e2e::markerHas(webMarker, L"ctrlc"));
 }
 
-TEST_F(ServersTest, EarlyExitOfTheWebServerGivesExactlyThreeReportLines) {
-  ASSERT_TRUE(launch(L"webserver=" + web(L"--stdout \"boot \\xE9\\r\\nfailed\\r\\n\" --run 2000 --exit-code 1") +
-                     L"\ncheckinterval=100\n"));
+// The server lived 2.5 s but is first looked at 10 s after the start: early by its own lifetime.
+TEST_F(ServersTest, EarlyExitOfTheWebServerGivesExactlyThreeRedReportLinesWhateverTheInterval) {
+  LauncherConfig settings;
+  settings.webServer = web(L"--stdout \"boot \\xE9\\r\\nfailed\\r\\n\" --run 2500 --exit-code 1");
+  settings.checkIntervalMs = 10000;
+  ASSERT_TRUE(launch(settings));
   ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs));
-  std::vector<std::wstring> lines = journal();
+  std::vector<e2e::JournalEntry> lines = journal();
   size_t closed = indexOf(lines, L"ОШИБКА: Веб-сервер неожиданно закрылся!");
   ASSERT_NE(closed, std::wstring::npos);
   ASSERT_EQ(lines.size(), closed + 3);
-  EXPECT_EQ(lines[closed + 1], L"Код завершения: 1");
-  EXPECT_EQ(lines[closed + 2], L"Вывод консоли:\nboot \u00E9\nfailed");  // code page 1252 under Wine here
+  for (size_t i = closed; i < lines.size(); ++i) EXPECT_EQ(lines[i].colour, kJournalErrorColour) << i;
+  EXPECT_EQ(lines[closed + 1].text, L"Код завершения: 1");
+  EXPECT_EQ(lines[closed + 2].text, L"Вывод консоли:\nboot \u00E9\nfailed");  // code page 1252 under Wine here
   // No database: never all started, and the report stays on screen.
   EXPECT_EQ(indexStarting(lines, L"Все процессы"), std::wstring::npos);
   HWND log = launcher.logWindow();
   ASSERT_NE(log, nullptr);
   EXPECT_TRUE(IsWindowVisible(log));
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIsReported) {
@@ -197,11 +139,11 @@ TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIs
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: Веб-сервер неожиданно закрылся!", kTimeoutMs));
   // The report is written in one tick; wait for whatever else could come in the same one.
   ASSERT_TRUE(e2e::waitMarker(webMarker, L"exit=0"));
-  std::vector<std::wstring> lines = journal();
+  std::vector<e2e::JournalEntry> lines = journal();
   EXPECT_EQ(indexStarting(lines, L"Код завершения"), std::wstring::npos);
   EXPECT_EQ(indexStarting(lines, L"Вывод консоли"), std::wstring::npos);
   EXPECT_EQ(indexStarting(lines, L"Все процессы"), std::wstring::npos);
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
@@ -210,16 +152,17 @@ TEST_F(ServersTest, MissingWebServerGivesTheFullFailureMessageThenStandby) {
   std::wstring command = e2e::quoted(data.file(L"no-such-server.exe")) + L" -k";
   ASSERT_TRUE(launch(L"webserver=" + command + L"\nwebserverdirectory=htdocs\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
-  std::vector<std::wstring> lines = journal();
+  std::vector<e2e::JournalEntry> lines = journal();
   std::wstring failure = L"ОШИБКА запуска веб-сервера: " +
                          plainLines(startFailureMessage(ERROR_FILE_NOT_FOUND, command, program + L"\\htdocs"));
   size_t at = indexOf(lines, failure);
   ASSERT_NE(at, std::wstring::npos) << e2e::toUtf8(plainLines(launcher.journal()));
   ASSERT_GT(lines.size(), at + 1);
-  EXPECT_EQ(lines[at + 1], L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.");
+  EXPECT_EQ(lines[at + 1].text,
+            L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.");
   EXPECT_EQ(indexStarting(lines, L"Запуск базы данных"), std::wstring::npos);  // none configured
   EXPECT_TRUE(launcher.process.running());
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
@@ -227,14 +170,14 @@ TEST_F(ServersTest, FailedDatabaseAndMissingFolderDoNotStopTheWebServer) {
   std::wstring dbCommand = e2e::quoted(data.file(L"no-mysqld.exe"));
   ASSERT_TRUE(launch(L"webserver=" + web(L"") + L"\nmysqlserver=" + dbCommand + L"\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
-  std::vector<std::wstring> lines = journal();
+  std::vector<e2e::JournalEntry> lines = journal();
   size_t failed = indexStarting(lines, L"ОШИБКА запуска MySQL: Ошибка запуска компонента программы (0x44): \n");
   ASSERT_NE(failed, std::wstring::npos);
-  EXPECT_NE(lines[failed].find(L"Команда:\n" + dbCommand + L"\n\nПапка запуска:\n" + program + L"\n"),
+  EXPECT_NE(lines[failed].text.find(L"Команда:\n" + dbCommand + L"\n\nПапка запуска:\n" + program + L"\n"),
             std::wstring::npos);
   EXPECT_NE(indexStarting(lines, L"Веб-сервер успешно запущен (PID: "), std::wstring::npos);
   EXPECT_TRUE(e2e::waitMarker(webMarker, L"started"));
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 
   // A web server folder that does not exist is named in the failure.
   e2e::Launcher second;
@@ -252,7 +195,7 @@ TEST_F(ServersTest, WebServerWindowIsHiddenByDefault) {
   // Hidden once the start-up passes are over (the log window is still there to tell us so).
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
   EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(window); }, 5000));
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, WebServerWindowIsShownWhenNotStartedHidden) {
@@ -260,29 +203,29 @@ TEST_F(ServersTest, WebServerWindowIsShownWhenNotStartedHidden) {
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(e2e::markerValue(webMarker, L"show"), std::to_wstring(SW_SHOWDEFAULT));
   EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(window) != FALSE; }, 5000));
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, TalkativeWebServerNeverStallsWithTheDefaultInterval) {
   ASSERT_TRUE(launch(L"webserver=" + web(L"--flood 1048576") + L"\n"));
   EXPECT_TRUE(e2e::waitMarker(webMarker, L"flooded", 10000));
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, WebServerThatFloodsAndDiesEarlyStillReportsItsLastOutput) {
   ASSERT_TRUE(launch(L"webserver=" +
                      web(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2") + L"\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs)) << e2e::readFile(webMarker);
-  std::vector<std::wstring> lines = journal();
+  std::vector<e2e::JournalEntry> lines = journal();
   size_t code = indexOf(lines, L"Код завершения: 2");
   ASSERT_NE(code, std::wstring::npos);
   ASSERT_GT(lines.size(), code + 1);
-  const std::wstring& output = lines[code + 1];
+  const std::wstring& output = lines[code + 1].text;
   std::wstring head = L"Вывод консоли:\n" + plainLines(kOutputCutNote);
   EXPECT_EQ(output.compare(0, head.size(), head), 0);
   ASSERT_GT(output.size(), 11u);
   EXPECT_EQ(output.substr(output.size() - 11), L"\nlast words");
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
 }
 
 TEST_F(ServersTest, GrandchildHoldingThePipesHangsNeitherTheReportNorTheExit) {
@@ -291,7 +234,7 @@ TEST_F(ServersTest, GrandchildHoldingThePipesHangsNeitherTheReportNorTheExit) {
               launcher.waitJournal(L"Вывод консоли:\rhi", 100));
   DWORD grandchild = e2e::markerNumber(webMarker, L"grandchild");
   ASSERT_NE(grandchild, 0u);
-  stopAndExpectCleanEnd();
+  launcher.quitAndExpectZero();
   EXPECT_TRUE(e2e::isProcessAlive(grandchild));  // TearDown ends it
 }
 

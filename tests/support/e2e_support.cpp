@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdio>
 
@@ -300,6 +302,19 @@ std::wstring Launcher::journal() {
   return edit ? windowText(edit) : std::wstring();
 }
 
+std::vector<JournalEntry> Launcher::entries() {
+  return readJournal(journalEdit(0));
+}
+
+void Launcher::quitAndExpectZero(UINT command) {
+  HWND control = controlWindow();
+  ASSERT_NE(control, nullptr) << "no control window";
+  ASSERT_TRUE(PostMessageW(control, WM_COMMAND, command, 0));
+  DWORD code = 12345;
+  ASSERT_TRUE(waitExit(kTimeoutMs, &code)) << "the Launcher did not end";
+  EXPECT_EQ(code, 0u);
+}
+
 bool Launcher::waitJournal(const std::wstring& needle, DWORD timeoutMs) {
   return waitFor([&] { return journal().find(needle) != std::wstring::npos; }, timeoutMs, 50);
 }
@@ -313,6 +328,46 @@ HWND Launcher::messageBox(DWORD timeoutMs) {
 std::wstring messageBoxText(HWND dialog) {
   HWND text = GetDlgItem(dialog, 0xFFFF);
   return text ? windowText(text) : std::wstring();
+}
+
+std::string settingsFile(const LauncherConfig& config) {
+  auto flag = [](bool on) { return std::wstring(on ? L"1" : L"0"); };
+  std::wstring text = L"[wendlor]\r\n";
+  text += L"WebServer=" + config.webServer + L"\r\n";
+  text += L"WorkingDirectory=" + config.workingDirectory + L"\r\n";
+  text += L"WebServerDirectory=" + config.webServerDirectory + L"\r\n";
+  text += L"MysqlServer=" + config.mysqlServer + L"\r\n";
+  text += L"MysqlServerDirectory=" + config.mysqlServerDirectory + L"\r\n";
+  text += L"StartHidden=" + flag(config.startHidden) + L"\r\n";
+  text += L"SingleInstance=" + flag(config.singleInstance) + L"\r\n";
+  text += L"NoTerminate=" + flag(config.noTerminate) + L"\r\n";
+  text += L"CheckIntervalMs=" + std::to_wstring(config.checkIntervalMs) + L"\r\n";
+  text += L"SubstDrive=" + config.substDrive + L"\r\n";
+  text += L"OpenBrowser=" + flag(config.openBrowser) + L"\r\n";
+  return toUtf8(text);
+}
+
+bool PortListener::start(unsigned port, std::string* why, const std::wstring& moreArgs) {
+  std::wstring args = L"--marker " + quoted(marker()) + L" --listen " + std::to_wstring(port);
+  if (!moreArgs.empty()) args += L" " + moreArgs;
+  if (!process.start(fakeServer(args))) {
+    if (why) *why = "fake_server.exe did not start";
+    return false;
+  }
+  std::wstring failed;
+  bool answered = waitFor(
+      [&] {
+        failed = markerValue(marker(), L"listen-failed");
+        return !failed.empty() || !markerValue(marker(), L"listening").empty();
+      },
+      kTimeoutMs);
+  if (answered && failed.empty()) return true;
+  if (why) {
+    *why = answered ? "port " + std::to_string(port) + " cannot be bound here (" + toUtf8(failed) + ")"
+                    : "the listener never said whether it listens";
+  }
+  process.kill();
+  return false;
 }
 
 }  // namespace e2e

@@ -10,7 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "app/control_window.h"
+#include "config/launcher_config.h"
+#include "tests/support/journal_reader.h"
+
 namespace e2e {
+
+// The one deadline of the tests that wait on another program: far above what any wait takes
+// alone, so that a loaded machine does not fail a test.
+constexpr DWORD kTimeoutMs = 20000;
 
 // Polls pred every pollMs until it holds or timeoutMs have passed; the last answer of pred.
 bool waitFor(const std::function<bool()>& pred, DWORD timeoutMs, DWORD pollMs = 20);
@@ -67,6 +75,10 @@ bool isProcessAlive(DWORD pid);
 // Ends the process with this id if it still runs (a server a test left behind) and waits for it.
 void endProcess(DWORD pid);
 
+// The wendlor.ini text that gives exactly these settings: every key the Launcher reads, written
+// from its own record, so a test cannot misspell one.
+std::string settingsFile(const LauncherConfig& config);
+
 // wendlor.exe copied into a program folder of its own, with its wendlor.ini.
 struct Launcher {
   TempFolder folder{L"wendlor"};
@@ -75,20 +87,36 @@ struct Launcher {
   // Copies wendlor.exe into the folder and writes the ini (raw bytes) when given.
   bool prepare(const std::string* iniBytes);
   bool prepare(const std::string& iniBytes) { return prepare(&iniBytes); }
+  bool prepare(const LauncherConfig& config) { return prepare(settingsFile(config)); }
   // Starts it; currentFolder empty = the program folder.
   bool start(const std::wstring& currentFolder = L"", const Environment& extra = {});
   HWND controlWindow(DWORD timeoutMs = 10000);
   HWND logWindow(DWORD timeoutMs = 10000);
   HWND journalEdit(DWORD timeoutMs = 10000);
   std::wstring journal();  // the rich edit's whole text, CR LF kept
+  // The Journal's entries with their colours.
+  std::vector<JournalEntry> entries();
   // Waits until the Journal holds needle; false at the deadline.
   bool waitJournal(const std::wstring& needle, DWORD timeoutMs = 10000);
+  // Posts command to the control window and expects the program to end with exit code 0 (a
+  // gtest failure otherwise).
+  void quitAndExpectZero(UINT command = IDM_STOP_AND_EXIT);
   // The first message box (#32770) of the process, null when none appears in time.
   HWND messageBox(DWORD timeoutMs);
   bool waitExit(DWORD timeoutMs, DWORD* code) { return process.waitExit(timeoutMs, code); }
 };
 
 std::wstring messageBoxText(HWND dialog);
+
+// fake_server.exe listening on a TCP port of 127.0.0.1: another program that holds the port.
+struct PortListener {
+  TempFolder folder{L"port"};
+  Process process;
+  // True once it listens; false with *why set when the port cannot be had here (taken, or not
+  // ours to bind), so the caller can skip.
+  bool start(unsigned port, std::string* why, const std::wstring& moreArgs = L"");
+  std::wstring marker() const { return folder.file(L"listener.txt"); }
+};
 
 }  // namespace e2e
 
