@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/launcher_config.h"
+#include "orchestration/start_page_probe.h"
 #include "process/child_process.h"
 #include "ui/tray_icon.h"
 
@@ -39,6 +40,14 @@ struct Application {
   bool browserOpened = false;
   DWORD databaseStartTick = 0;
   bool databaseExitReported = false;
+  // From the first request to quit on, the servers end because we stop them: not reported.
+  bool serversStopping = false;
+  // The all-started line waits for the first answer of the start page's port.
+  bool allStartedPending = false;
+  // While the start page waits for the web server to answer on its port.
+  bool startPageProbing = false;
+  DWORD startPageProbeTick = 0;
+  StartPageProbe startPageProbe;
   HWND logWindow = nullptr;
   HWND journalEdit = nullptr;
   HWND exitButton = nullptr;
@@ -80,6 +89,21 @@ struct Application {
   void startDatabase();
   bool startWebServer();
   void supervise();
+  void superviseDatabase(DWORD now);
+  void superviseWebServer(DWORD now);
+  void announceAllStarted();
+  // Shows the log window when hidden, and the balloon text in the tray when given.
+  void callAttention(const wchar_t* balloonText);
+  // A red line naming the program that listens on port, when one does.
+  void reportPortOwner(USHORT port);
+
+  // Start page: opened once the web server answers on its port.
+  void beginStartPageProbe();
+  void onStartPageProbeAnswer(WPARAM socket, LPARAM event);
+  void onStartPageProbeTimer();
+  void startPageAttemptFailed();
+  void startPageAnswered();
+  void endStartPageProbe();
 
   // Journal and log window.
   void appendJournal(const std::wstring& text, bool isError, bool isSuccess);

@@ -21,6 +21,7 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
   }
   switch (message) {
     case WM_DESTROY:
+      serversStopping = true;
       releaseTrayAndMenu();
       PostQuitMessage(0);
       return 0;
@@ -37,6 +38,7 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
           stopServersAndQuit();
           return 0;
         case IDM_EXIT:
+          serversStopping = true;
           PostQuitMessage(0);
           return 0;
         case IDM_ABOUT:
@@ -49,7 +51,14 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
         supervise();
         return 0;
       }
+      if (wParam == TIMER_START_PAGE) {
+        onStartPageProbeTimer();
+        return 0;
+      }
       break;
+    case WM_START_PAGE_PROBE:
+      onStartPageProbeAnswer(wParam, lParam);
+      return 0;
     case WM_TRAYICON:
       if (lParam == WM_LBUTTONDBLCLK) {
         showLogWindow(!logWindowVisible);

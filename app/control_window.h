@@ -8,9 +8,13 @@ constexpr wchar_t kControlWindowTitle[] = L"Wendlor";
 
 constexpr UINT WM_TRAYICON = WM_APP + 10;
 constexpr UINT WM_SHOWPROCESSWINDOWS = WM_APP + 11;
+// A connection attempt to the start page's port has ended (WSAAsyncSelect).
+constexpr UINT WM_START_PAGE_PROBE = WM_APP + 12;
 
 constexpr UINT_PTR TIMER_SUPERVISE = 1;
 constexpr UINT_PTR TIMER_STARTUP = 2;
+// Runs only while the start page waits for the web server to answer.
+constexpr UINT_PTR TIMER_START_PAGE = 3;
 constexpr UINT kStartupTimerPeriodMs = 100;
 
 constexpr UINT IDM_TOGGLE_WINDOWS = 1001;

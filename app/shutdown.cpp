@@ -27,6 +27,7 @@ void Application::stopChildren() {
 }
 
 void Application::stopServersAndQuit() {
+  serversStopping = true;
   if (!config.noTerminate) {
     stopDatabase(databaseProcess);
     // One interrupt and no wait: a web server that ignores it is left running.
@@ -40,6 +41,7 @@ void Application::endOfRunTeardown() {
     KillTimer(controlWindow, TIMER_SUPERVISE);
     KillTimer(controlWindow, TIMER_STARTUP);
   }
+  endStartPageProbe();
   if (trayAdded) {
     tray.removeTrayIcon();
     trayAdded = false;

@@ -1,51 +1,166 @@
 #include "orchestration/supervision.h"
 
+#include <cwchar>
+
 #include "app/application.h"
 #include "app/control_window.h"
 #include "app/start_page.h"
+#include "orchestration/port_owner.h"
+#include "process/output_capture.h"
 #include "ui/window_visibility.h"
+
+namespace {
+
+ULONGLONG fileTimeValue(const FILETIME& time) {
+  return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+constexpr ULONGLONG kFileTimeUnitsPerMs = 10000;
+
+std::wstring exitCodeLine(DWORD exitCode) {
+  return L"Код завершения: " + std::to_wstring(exitCode);
+}
+
+void appendOutputEntry(std::vector<std::wstring>& lines, const std::wstring& output) {
+  std::wstring text = trimConsoleOutput(output);
+  if (!text.empty()) lines.push_back(L"Вывод консоли:\r\n" + reportOutput(text));
+}
+
+}  // namespace
+
+ULONGLONG lifetimeMs(const FILETIME& created, const FILETIME& exited) {
+  ULONGLONG from = fileTimeValue(created);
+  ULONGLONG to = fileTimeValue(exited);
+  return to > from ? (to - from) / kFileTimeUnitsPerMs : 0;
+}
+
+ULONGLONG endedProcessLifetimeMs(HANDLE process, DWORD startTick, DWORD now) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (process && GetProcessTimes(process, &created, &exited, &kernel, &user) && fileTimeValue(exited) != 0) {
+    return lifetimeMs(created, exited);
+  }
+  return ticksSince(now, startTick);
+}
+
+std::wstring uptimeText(ULONGLONG ms) {
+  ULONGLONG seconds = ms / 1000;
+  wchar_t text[32];
+  swprintf(text, 32, L"%02llu:%02llu:%02llu", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
 
 std::wstring trimConsoleOutput(const std::wstring& output) {
   size_t end = output.find_last_not_of(L"\r\n ");
   return end == std::wstring::npos ? std::wstring() : output.substr(0, end + 1);
 }
 
+std::wstring reportOutput(const std::wstring& trimmed, size_t limit) {
+  if (trimmed.size() <= limit) return trimmed;
+  size_t begin = trimmed.size() - limit;
+  // Start at a whole line when one starts inside the kept part; the end, where a server says
+  // why it stopped, is always kept.
+  size_t lineBreak = trimmed.find_first_of(L"\r\n", begin > 0 ? begin - 1 : 0);
+  if (lineBreak != std::wstring::npos) {
+    size_t next = trimmed.find_first_not_of(L"\r\n", lineBreak);
+    if (next != std::wstring::npos) begin = next;
+  }
+  return kOutputCutNote + trimmed.substr(begin);
+}
+
 std::vector<std::wstring> webServerExitReport(DWORD exitCode, const std::wstring& output) {
   std::vector<std::wstring> lines;
   lines.push_back(L"ОШИБКА: Веб-сервер неожиданно закрылся!");
-  if (exitCode != 0) lines.push_back(L"Код завершения: " + std::to_wstring(exitCode));
-  std::wstring text = trimConsoleOutput(output);
-  if (!text.empty()) lines.push_back(L"Вывод консоли:\r\n" + text);
+  if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  appendOutputEntry(lines, output);
   return lines;
 }
 
-void Application::supervise() {
-  if (databaseProcess.process && !databaseProcess.isRunning() && databaseStartTick != 0 && !databaseExitReported &&
-      withinEarlyExitWindow(GetTickCount(), databaseStartTick)) {
-    databaseExitReported = true;
+std::vector<std::wstring> webServerStoppedReport(DWORD pid, ULONGLONG lifetime, DWORD exitCode,
+                                                 const std::wstring& output) {
+  std::vector<std::wstring> lines;
+  lines.push_back(L"ОШИБКА: Веб-сервер остановился (PID: " + std::to_wstring(pid) + L"). Время работы: " +
+                  uptimeText(lifetime));
+  if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  appendOutputEntry(lines, output);
+  return lines;
+}
+
+std::vector<std::wstring> databaseStoppedReport(DWORD pid, ULONGLONG lifetime, DWORD exitCode) {
+  std::vector<std::wstring> lines;
+  lines.push_back(L"ОШИБКА: MySQL сервер остановился (PID: " + std::to_wstring(pid) + L"). Время работы: " +
+                  uptimeText(lifetime) + L". Проверьте лог-файл");
+  if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  return lines;
+}
+
+void Application::superviseDatabase(DWORD now) {
+  if (!databaseProcess.process || databaseStartTick == 0 || databaseExitReported || serversStopping ||
+      databaseProcess.isRunning()) {
+    return;
+  }
+  databaseExitReported = true;
+  ULONGLONG lifetime = endedProcessLifetimeMs(databaseProcess.process, databaseStartTick, now);
+  if (lifetime < kEarlyExitWindowMs) {
     appendJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", true, false);
+    reportPortOwner(mysqlPort(config.mysqlServer));
+    callAttention(nullptr);
+    return;
   }
+  for (const std::wstring& line : databaseStoppedReport(databaseProcess.pid, lifetime, databaseProcess.exitCode())) {
+    appendJournal(line, true, false);
+  }
+  reportPortOwner(mysqlPort(config.mysqlServer));
+  callAttention(L"MySQL сервер остановился. Подробности в журнале.");
+}
 
+void Application::superviseWebServer(DWORD now) {
+  if (!webServerProcess.process || webStartTick == 0 || webExitReported || serversStopping ||
+      webServerProcess.isRunning()) {
+    return;
+  }
+  webExitReported = true;
+  // A start page that might still open would promise a site that is gone.
+  if (startPageProbing) endStartPageProbe();
+  allStartedPending = false;
+  WaitForSingleObject(webServerProcess.process, kExitWaitMs);
+  DWORD code = webServerProcess.exitCode();
+  std::wstring output = webServerProcess.readOutput();
+  ULONGLONG lifetime = endedProcessLifetimeMs(webServerProcess.process, webStartTick, now);
+  bool early = lifetime < kEarlyExitWindowMs;
+  std::vector<std::wstring> lines =
+      early ? webServerExitReport(code, output) : webServerStoppedReport(webServerProcess.pid, lifetime, code, output);
+  for (const std::wstring& line : lines) appendJournal(line, true, false);
+  reportPortOwner(kStartPagePort);
+  callAttention(early ? nullptr : L"Веб-сервер остановился. Подробности в журнале.");
+}
+
+void Application::callAttention(const wchar_t* balloonText) {
+  if (logWindow && !logWindowVisible) showLogWindow(true);
+  if (balloonText && trayAdded) tray.showBalloon(kTrayTip, balloonText);
+}
+
+void Application::announceAllStarted() {
+  allStartedPending = false;
+  appendJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", false, true);
+  if (logWindow) hideLogWindow();
+}
+
+void Application::supervise() {
   DWORD now = GetTickCount();
-  if (webServerProcess.process && !webServerProcess.isRunning() && webStartTick != 0 && !webExitReported &&
-      withinEarlyExitWindow(now, webStartTick)) {
-    webExitReported = true;
-    WaitForSingleObject(webServerProcess.process, kExitWaitMs);
-    DWORD code = webServerProcess.exitCode();
-    std::wstring output = webServerProcess.readOutput();
-    for (const std::wstring& line : webServerExitReport(code, output)) appendJournal(line, true, false);
-  }
+  superviseDatabase(now);
+  superviseWebServer(now);
 
-  if (!allStartedReported && pastAllStartedDelay(now, webStartTick) && webServerProcess.process &&
+  if (!allStartedReported && !serversStopping && pastAllStartedDelay(now, webStartTick) && webServerProcess.process &&
       webServerProcess.isRunning() && databaseProcess.process && databaseProcess.isRunning()) {
-    if (config.openBrowser && !browserOpened) {
-      browserOpened = true;
-      appendJournal(L"Запуск браузера...", false, false);
-      openStartPage();
-    }
     allStartedReported = true;
-    appendJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", false, true);
-    if (logWindow) hideLogWindow();
+    if (config.openBrowser && !browserOpened) {
+      // The announcement waits for the first answer of the web server's port, so that the
+      // browser line still comes first when the site answers at once.
+      allStartedPending = true;
+      beginStartPageProbe();
+    } else {
+      announceAllStarted();
+    }
   }
 
   if (visibilityPasses >= kVisibilityPasses) {

@@ -12,7 +12,7 @@ grep -qE '^Subsystem\s+0*2\b' <<<"$headers" || fail "$exe is not a Windows GUI p
 dlls=$(grep 'DLL Name' <<<"$headers" | awk '{print tolower($3)}' | sort -u | tr '\n' ' ')
 for dll in $dlls; do
   case $dll in
-    kernel32.dll|user32.dll|gdi32.dll|shell32.dll|msvcrt.dll|advapi32.dll|comctl32.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|shell32.dll|msvcrt.dll|advapi32.dll|comctl32.dll|ws2_32.dll|iphlpapi.dll) ;;
     *) fail "$exe imports $dll, which is not a system DLL" ;;
   esac
 done

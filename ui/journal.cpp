@@ -113,6 +113,9 @@ bool Application::createLogWindow(HINSTANCE moduleInstance) {
     return false;
   }
 
+  // A rich edit holds 32,767 characters unless told otherwise; past that every line is dropped.
+  SendMessageW(journalEdit, EM_EXLIMITTEXT, 0, kJournalTextLimit);
+
   // The font lives as long as the process, like the rich edit library.
   HFONT font = CreateFontW(kJournalFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                            OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, VARIABLE_PITCH, L"Arial");

@@ -12,6 +12,9 @@ constexpr int kLogWindowHeight = 400;
 constexpr int kLogButtonWidth = 80;
 constexpr int kLogButtonHeight = 25;
 
+// The Journal's text limit, in characters: far above what a run writes.
+constexpr LPARAM kJournalTextLimit = 0x7FFFFFFE;
+
 // Colours of the Journal's line kinds.
 constexpr COLORREF kJournalErrorColour = RGB(255, 0, 0);
 constexpr COLORREF kJournalSuccessColour = RGB(0, 180, 0);

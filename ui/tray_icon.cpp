@@ -35,6 +35,16 @@ void TrayIcon::removeTrayIcon() {
   added = false;
 }
 
+bool TrayIcon::showBalloon(const std::wstring& title, const std::wstring& text) {
+  if (!added) return false;
+  NOTIFYICONDATAW balloon = iconData;
+  balloon.uFlags = NIF_INFO;
+  balloon.dwInfoFlags = NIIF_ERROR;
+  lstrcpynW(balloon.szInfoTitle, title.c_str(), ARRAYSIZE(balloon.szInfoTitle));
+  lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
+  return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+}
+
 void TrayIcon::showTrayMenu(HMENU menu) {
   if (!menu) return;
   POINT cursor = {0, 0};

@@ -32,5 +32,7 @@ struct TrayIcon {
   // Adds the same icon again after the shell lost it; false when it was not added or the shell refused.
   bool readdTrayIcon();
   void removeTrayIcon();
+  // An error balloon over the icon; false when the icon is not there or the shell refused.
+  bool showBalloon(const std::wstring& title, const std::wstring& text);
   void showTrayMenu(HMENU menu);
 };

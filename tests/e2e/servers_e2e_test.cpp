@@ -9,6 +9,7 @@
 
 #include "app/control_window.h"
 #include "app/start_page.h"
+#include "orchestration/supervision.h"
 #include "process/child_process.h"
 #include "process/output_capture.h"
 #include "tests/support/e2e_support.h"
@@ -49,6 +50,23 @@ struct ServersTest : ::testing::Test {
     }
   }
   std::vector<std::wstring> urls() { return e2e::markerLines(urlLog); }
+  // The stand-in web server of a test that needs port 80 says whether it got it.
+  void skipUnlessWebServerListens() {
+    std::wstring failed;
+    ASSERT_TRUE(e2e::waitFor(
+        [&] {
+          failed = e2e::markerValue(webMarker, L"listen-failed");
+          return !failed.empty() || !e2e::markerValue(webMarker, L"listening").empty();
+        },
+        kTimeoutMs));
+    if (!failed.empty()) GTEST_SKIP() << "port 80 cannot be bound here: " << e2e::toUtf8(failed);
+  }
+  // Skips unless port 80 is free and may be bound, for tests in which nothing must answer there.
+  void skipUnlessPort80IsFree() {
+    e2e::PortListener probe;
+    std::string why;
+    if (!probe.start(80, &why)) GTEST_SKIP() << why;
+  }
   // Starts the Launcher with settings and a web server that makes a window; that window.
   HWND launchWithWebServerWindow(const std::wstring& settings) {
     if (!launch(settings + L"webserver=" + web(L"--window Web") + L"\n")) return nullptr;
@@ -57,19 +75,20 @@ struct ServersTest : ::testing::Test {
   }
 };
 
-TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheAllStartedEventOpensTheStartPageOnce) {
+TEST_F(ServersTest, BothServersStartInTheirFoldersAndTheStartPageOpensOnceAsPort80Answers) {
   std::wstring program = launcher.folder.path;
   ASSERT_TRUE(CreateDirectoryW((program + L"\\db").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((program + L"\\tools").c_str(), nullptr));
   ASSERT_TRUE(
       CopyFileW(e2e::binPath(L"fake_server.exe").c_str(), (program + L"\\tools\\fake_server.exe").c_str(), FALSE));
   // A relative program name is found from the program folder, whatever folder we start it in.
-  std::wstring webCommand = L"tools\\fake_server.exe --marker " + e2e::quoted(webMarker);
+  std::wstring webCommand = L"tools\\fake_server.exe --marker " + e2e::quoted(webMarker) + L" --listen 80";
   std::wstring dbCommand = db(L"");
   ASSERT_TRUE(launch(L"[wendlor]\nwebserver=  " + webCommand + L"  \nmysqlserver=" + dbCommand +
                          L"\nmysqlserverdirectory=db\nworkingdirectory=" + data.path + L"\nopenbrowser=1\n",
                      data.path));
 
+  skipUnlessWebServerListens();
   ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
   ASSERT_TRUE(e2e::waitMarker(webMarker, L"started"));
   ASSERT_TRUE(e2e::waitMarker(dbMarker, L"started"));
@@ -129,6 +148,146 @@ TEST_F(ServersTest, EarlyExitOfTheWebServerGivesExactlyThreeRedReportLinesWhatev
   HWND log = launcher.logWindow();
   ASSERT_NE(log, nullptr);
   EXPECT_TRUE(IsWindowVisible(log));
+  launcher.quitAndExpectZero();
+}
+
+// Both servers outlive the all-started event, then end: each is reported once, in red, and the
+// hidden log window comes back.
+TEST_F(ServersTest, LateDeathsOfBothServersAreReportedWithUptimeAndTheLogWindowComesBack) {
+  LauncherConfig settings;
+  settings.webServer =
+      web(L"--stdout \"serving\\r\\n\" --stderr \"[error] child died\\r\\n\" --run 6200 --exit-code 3");
+  settings.mysqlServer = db(L"--run 6200");
+  ASSERT_TRUE(launch(settings));
+  ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
+  HWND log = launcher.logWindow();
+  ASSERT_NE(log, nullptr);
+  ASSERT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
+
+  ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: Веб-сервер остановился", kTimeoutMs));
+  ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: MySQL сервер остановился", kTimeoutMs));
+  EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(log) != FALSE; }, kTimeoutMs));
+  std::vector<e2e::JournalEntry> lines = journal();
+
+  // The fixture counts its run from its own start, so it lives a little more than 6.2 s.
+  std::wstring webPid = e2e::markerValue(webMarker, L"pid");
+  size_t web = indexStarting(lines, L"ОШИБКА: Веб-сервер остановился (PID: " + webPid + L"). Время работы: 00:00:0");
+  ASSERT_NE(web, std::wstring::npos) << e2e::toUtf8(launcher.journal());
+  ASSERT_GT(lines.size(), web + 2);
+  EXPECT_EQ(lines[web].text.size(), lines[web].text.find(L"00:00:0") + 8);
+  EXPECT_EQ(lines[web + 1].text, L"Код завершения: 3");
+  EXPECT_EQ(lines[web + 2].text, L"Вывод консоли:\nserving\n[error] child died");
+
+  std::wstring dbPid = e2e::markerValue(dbMarker, L"pid");
+  size_t db = indexStarting(lines, L"ОШИБКА: MySQL сервер остановился (PID: " + dbPid + L"). Время работы: 00:00:0");
+  ASSERT_NE(db, std::wstring::npos);
+  const std::wstring tail = L". Проверьте лог-файл";
+  EXPECT_EQ(lines[db].text.substr(lines[db].text.size() - tail.size()), tail);
+  // Exit code 0: no code line after it.
+  if (db + 1 < lines.size()) {
+    EXPECT_NE(lines[db + 1].text.compare(0, 15, L"Код завершения:"), 0);
+  }
+  for (size_t i : {web, web + 1, web + 2, db}) EXPECT_EQ(lines[i].colour, kJournalErrorColour) << i;
+
+  // Once per server, however many ticks come after.
+  EXPECT_FALSE(e2e::waitFor(
+      [&] {
+        size_t reports = 0;
+        for (const e2e::JournalEntry& entry : launcher.entries())
+          reports += entry.text.find(L"остановился (PID") != std::wstring::npos;
+        return reports > 2;
+      },
+      2500, 250));
+  EXPECT_EQ(indexStarting(lines, L"ОШИБКА: Веб-сервер неожиданно"), std::wstring::npos);
+  launcher.quitAndExpectZero();
+}
+
+// Another program on the database's port when it dies: the line that names it follows the report.
+TEST_F(ServersTest, ProgramHoldingTheDatabasePortIsNamedAfterItsReport) {
+  e2e::PortListener other;
+  std::string why;
+  if (!other.start(3307, &why)) GTEST_SKIP() << why;
+  LauncherConfig settings;
+  settings.webServer = web(L"");
+  settings.mysqlServer = db(L"--run 1000 -P 3307");
+  ASSERT_TRUE(launch(settings));
+  ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", kTimeoutMs));
+  ASSERT_TRUE(launcher.waitJournal(L"Порт 3307 занят другой программой", kTimeoutMs));
+  std::vector<e2e::JournalEntry> lines = journal();
+  size_t report = indexOf(lines, L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл");
+  ASSERT_NE(report, std::wstring::npos);
+  ASSERT_GT(lines.size(), report + 1);
+  // Windows names the owner; Wine does not tell it.
+  std::wstring named =
+      L"Порт 3307 занят другой программой: fake_server.exe (PID: " + std::to_wstring(other.process.pid) + L")";
+  EXPECT_TRUE(lines[report + 1].text == named || lines[report + 1].text == L"Порт 3307 занят другой программой.")
+      << e2e::toUtf8(lines[report + 1].text);
+  EXPECT_EQ(lines[report + 1].colour, kJournalErrorColour);
+  EXPECT_EQ(indexStarting(lines, L"Порт 80 "), std::wstring::npos);
+  launcher.quitAndExpectZero();
+}
+
+TEST_F(ServersTest, ProgramHoldingPort80IsNamedAfterTheWebServerReport) {
+  e2e::PortListener other;
+  std::string why;
+  if (!other.start(80, &why)) GTEST_SKIP() << why;
+  ASSERT_TRUE(launch(L"webserver=" +
+                     web(L"--stderr \"(OS 10048) Only one usage of each socket address\" --run 800 --exit-code 1") +
+                     L"\n"));
+  ASSERT_TRUE(launcher.waitJournal(L"Порт 80 занят другой программой", kTimeoutMs));
+  std::vector<e2e::JournalEntry> lines = journal();
+  size_t output = indexStarting(lines, L"Вывод консоли:");
+  ASSERT_NE(output, std::wstring::npos);
+  ASSERT_EQ(lines.size(), output + 2);
+  std::wstring named =
+      L"Порт 80 занят другой программой: fake_server.exe (PID: " + std::to_wstring(other.process.pid) + L")";
+  EXPECT_TRUE(lines.back().text == named || lines.back().text == L"Порт 80 занят другой программой.")
+      << e2e::toUtf8(lines.back().text);
+  launcher.quitAndExpectZero();
+}
+
+// The web server answers only 3 s after the all-started event: the browser waits for it.
+TEST_F(ServersTest, StartPageOpensOnlyOncePort80Answers) {
+  skipUnlessPort80IsFree();
+  LauncherConfig settings;
+  settings.webServer = web(L"--sleep 6500 --listen 80");
+  settings.mysqlServer = db(L"");
+  settings.openBrowser = true;
+  ASSERT_TRUE(launch(settings));
+  ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
+  EXPECT_TRUE(urls().empty());
+  skipUnlessWebServerListens();
+  ASSERT_TRUE(launcher.waitJournal(L"Запуск браузера...", kTimeoutMs));
+  ASSERT_TRUE(e2e::waitFor([&] { return !urls().empty(); }, kTimeoutMs));
+  EXPECT_EQ(urls(), std::vector<std::wstring>{kStartPageUrl});
+  std::vector<e2e::JournalEntry> lines = journal();
+  EXPECT_LT(indexOf(lines, L"Все процессы успешно запущены. Окно журнала скрыто."),
+            indexOf(lines, L"Запуск браузера..."));
+  // Opened once, and the log window stays hidden.
+  EXPECT_FALSE(e2e::waitFor([&] { return urls().size() > 1; }, 1500, 100));
+  EXPECT_FALSE(IsWindowVisible(launcher.logWindow()));
+  launcher.quitAndExpectZero();
+}
+
+TEST_F(ServersTest, StartPageThatNeverAnswersOnPort80GivesTheErrorAndNoBrowser) {
+  skipUnlessPort80IsFree();
+  LauncherConfig settings;
+  settings.webServer = web(L"");
+  settings.mysqlServer = db(L"");
+  settings.openBrowser = true;
+  ASSERT_TRUE(launch(settings));
+  ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs));
+  HWND log = launcher.logWindow();
+  ASSERT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
+  // The Launcher tries for 30 s.
+  const wchar_t kNoAnswer[] = L"ОШИБКА: Веб-сервер не отвечает на порту 80. Стартовая страница не открыта.";
+  ASSERT_TRUE(launcher.waitJournal(kNoAnswer, 30000 + kTimeoutMs)) << e2e::toUtf8(launcher.journal());
+  EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(log) != FALSE; }, kTimeoutMs));
+  std::vector<e2e::JournalEntry> lines = journal();
+  EXPECT_EQ(lines.back().text, kNoAnswer);
+  EXPECT_EQ(lines.back().colour, kJournalErrorColour);
+  EXPECT_EQ(indexOf(lines, L"Запуск браузера..."), std::wstring::npos);
+  EXPECT_TRUE(urls().empty());
   launcher.quitAndExpectZero();
 }
 
@@ -214,7 +373,7 @@ TEST_F(ServersTest, TalkativeWebServerNeverStallsWithTheDefaultInterval) {
 
 TEST_F(ServersTest, WebServerThatFloodsAndDiesEarlyStillReportsItsLastOutput) {
   ASSERT_TRUE(launch(L"webserver=" +
-                     web(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2") + L"\n"));
+                     web(L"--flood 204800 --stdout \"\\r\\nlast words\\r\\n\" --run 1500 --exit-code 2") + L"\n"));
   ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs)) << e2e::readFile(webMarker);
   std::vector<e2e::JournalEntry> lines = journal();
   size_t code = indexOf(lines, L"Код завершения: 2");
@@ -223,6 +382,9 @@ TEST_F(ServersTest, WebServerThatFloodsAndDiesEarlyStillReportsItsLastOutput) {
   const std::wstring& output = lines[code + 1].text;
   std::wstring head = L"Вывод консоли:\n" + plainLines(kOutputCutNote);
   EXPECT_EQ(output.compare(0, head.size(), head), 0);
+  // The report shows the newest part only, from a whole line on.
+  EXPECT_LE(output.size(), head.size() + kReportOutputChars);
+  EXPECT_EQ(output.substr(head.size(), 62), std::wstring(62, L'x'));
   ASSERT_GT(output.size(), 11u);
   EXPECT_EQ(output.substr(output.size() - 11), L"\nlast words");
   launcher.quitAndExpectZero();

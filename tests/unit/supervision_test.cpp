@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
+#include "process/output_capture.h"
+#include "tests/support/e2e_support.h"
+
 namespace {
 
 TEST(Supervision, TickDifferencesSurviveTheWrapOfTheTickCount) {
@@ -41,6 +46,84 @@ TEST(Supervision, WebServerExitReportLines) {
   std::vector<std::wstring> crashed = webServerExitReport(0xC0000005u, L"");
   ASSERT_EQ(crashed.size(), 2u);
   EXPECT_EQ(crashed[1], L"Код завершения: 3221225477");
+}
+
+}  // namespace
+
+namespace {
+
+FILETIME fileTime(ULONGLONG value) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(value);
+  time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  return time;
+}
+
+TEST(Supervision, LifetimeComesFromTheProcessTimesOrElseTheTickCount) {
+  const ULONGLONG created = 0x01DB00000FFFFFFFull;  // the low half about to carry into the high one
+  EXPECT_EQ(lifetimeMs(fileTime(created), fileTime(created + 49990000)), 4999u);
+  EXPECT_EQ(lifetimeMs(fileTime(created), fileTime(created + 50000000)), 5000u);
+  EXPECT_EQ(lifetimeMs(fileTime(created), fileTime(created + 36000000000ull)), 3600000u);
+  EXPECT_EQ(lifetimeMs(fileTime(created), fileTime(created - 1)), 0u);  // a clock set back
+
+  // Without a process to ask, the tick count since the start, right across its wrap.
+  EXPECT_EQ(endedProcessLifetimeMs(nullptr, 0xFFFFF000u, 0x00000388u), 5000u);
+}
+
+TEST(Supervision, LifetimeOfARealProcessIsMeasuredFromItsOwnTimes) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::wstring line = L"\"" + e2e::binPath(L"fake_server.exe") + L"\" --run 300";
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
+  ASSERT_EQ(WaitForSingleObject(info.hProcess, e2e::kTimeoutMs), WAIT_OBJECT_0);
+  // Noticed "an hour" after a start tick that means nothing: the process's own times win.
+  ULONGLONG lived = endedProcessLifetimeMs(info.hProcess, GetTickCount() - 3600000, GetTickCount());
+  EXPECT_GE(lived, 300u);
+  EXPECT_LT(lived, kEarlyExitWindowMs);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+}
+
+TEST(Supervision, UptimeHasHoursOfAtLeastTwoDigits) {
+  EXPECT_EQ(uptimeText(0), L"00:00:00");
+  EXPECT_EQ(uptimeText(5999), L"00:00:05");
+  EXPECT_EQ(uptimeText(((1 * 60 + 2) * 60 + 3) * 1000ull), L"01:02:03");
+  EXPECT_EQ(uptimeText(123ull * 3600 * 1000 + 59 * 60 * 1000 + 59 * 1000), L"123:59:59");
+}
+
+TEST(Supervision, ReportShowsTheNewestOutputFromAWholeLineAndKeepsTheLast) {
+  EXPECT_EQ(reportOutput(L"short\r\nlast", 100), L"short\r\nlast");
+  // Cut: the note, then from the first whole line inside the newest characters.
+  EXPECT_EQ(reportOutput(L"aaaa\r\nbbbb\r\ncccc\r\nlast", 12), std::wstring(kOutputCutNote) + L"cccc\r\nlast");
+  // The newest characters start right at a line.
+  EXPECT_EQ(reportOutput(L"aaaa\nbb\nlast", 7), std::wstring(kOutputCutNote) + L"bb\nlast");
+  // A last line longer than the limit: its end is what stays.
+  EXPECT_EQ(reportOutput(L"head\r\n0123456789", 4), std::wstring(kOutputCutNote) + L"6789");
+
+  std::wstring big;
+  for (int i = 0; i < 5000; ++i) big += L"line " + std::to_wstring(i) + L"\r\n";
+  big += L"the last line";
+  std::wstring shown = reportOutput(big);
+  EXPECT_LE(shown.size(), kReportOutputChars + wcslen(kOutputCutNote));
+  EXPECT_EQ(shown.compare(0, wcslen(kOutputCutNote), kOutputCutNote), 0);
+  EXPECT_EQ(shown.substr(wcslen(kOutputCutNote), 5), L"line ");
+  EXPECT_EQ(shown.substr(shown.size() - 13), L"the last line");
+}
+
+TEST(Supervision, LateReportsGiveUptimeAndExitCodeOnlyWhenNotZero) {
+  std::vector<std::wstring> web = webServerStoppedReport(42, 3723000, 3, L"bye\r\n");
+  ASSERT_EQ(web.size(), 3u);
+  EXPECT_EQ(web[0], L"ОШИБКА: Веб-сервер остановился (PID: 42). Время работы: 01:02:03");
+  EXPECT_EQ(web[1], L"Код завершения: 3");
+  EXPECT_EQ(web[2], L"Вывод консоли:\r\nbye");
+  EXPECT_EQ(webServerStoppedReport(42, 6000, 0, L"\r\n").size(), 1u);
+
+  std::vector<std::wstring> db = databaseStoppedReport(7, 6000, 0);
+  ASSERT_EQ(db.size(), 1u);
+  EXPECT_EQ(db[0], L"ОШИБКА: MySQL сервер остановился (PID: 7). Время работы: 00:00:06. Проверьте лог-файл");
+  EXPECT_EQ(databaseStoppedReport(7, 6000, 0xC0000005u).back(), L"Код завершения: 3221225477");
 }
 
 }  // namespace
