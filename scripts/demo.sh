@@ -77,7 +77,7 @@ if wait_for 30 marked "$WEB_MARKER" '^listen'; then
     echo "stand-in web server: listening on port 80"
   else
     echo "stand-in web server: could not listen on port 80 ($(tr -d '\r' <"$WEB_MARKER" | grep '^listen-failed')):" \
-      "another program holds the port, so the start page will not answer"
+      "another program holds the port, so whatever answers there below is not ours"
   fi
 else
   echo "the stand-in web server did not start; see the Journal"
