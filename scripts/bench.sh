@@ -5,7 +5,7 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
 choose_test_arch
-configure_and_build "$TEST_ARCH" "$TEST_BUILD" >/dev/null
+configure_and_build "mingw-$TEST_ARCH" "$TEST_BUILD" >/dev/null
 export WINEPREFIX=$TEST_BUILD/bench-prefix
 LOADER=$(grep -E '^WINE_LOADER:' "$TEST_BUILD/CMakeCache.txt" | cut -d= -f2)
 trap 'bash "$ROOT/scripts/wine-prefix.sh" down "$WINEPREFIX" "$LOADER" >/dev/null; stop_display' EXIT

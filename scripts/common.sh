@@ -19,10 +19,10 @@ choose_test_arch() {
   TEST_BUILD=$ROOT/build/$TEST_ARCH
 }
 
-configure_and_build() {  # arch build-dir [extra cmake args...]
-  local arch=$1 dir=$2
+configure_and_build() {  # toolchain (a file of cmake/, without .cmake) build-dir [extra cmake args...]
+  local toolchain=$1 dir=$2
   shift 2
-  cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DGTEST_SOURCE_DIR=/usr/src/googletest -DWENDLOR_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
 }

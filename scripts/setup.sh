@@ -5,8 +5,9 @@ set -euo pipefail
 
 # wine32 runs the 32-bit program where the kernel can execute 32-bit code; wine64 and the
 # x86_64 compilers let the same sources be tested as a 64-bit build where it cannot.
+# clang is the second compiler of the test script; it links through GCC's driver, so no lld.
 need=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix cmake make xvfb xauth x11-utils
-      wine wine64 wine32:i386 googletest imagemagick python3)
+      wine wine64 wine32:i386 googletest imagemagick python3 clang)
 
 missing=()
 for p in "${need[@]}"; do

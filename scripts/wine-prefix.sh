@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # wine-prefix.sh up|down PREFIX [LOADER [BIN_DIR]]
 #   up:   makes a fresh prefix, keeps one persistent wineserver for it and sets it up for tests
+#         (WENDLOR_WINE_DESKTOP=WxH in the environment: a virtual desktop of that size)
 #   down: ends every process of the prefix and its wineserver
 set -u
 action=$1 prefix=$2 loader=${3:-wine} bindir=${4:-}
@@ -33,6 +34,12 @@ up)
   reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
   # A crash must end the test with an exit code, not wait on winedbg's dialog.
   reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+  if [ -n "${WENDLOR_WINE_DESKTOP:-}" ]; then
+    # Programs then run inside one virtual desktop window of that size, with a taskbar for the
+    # tray icons (the demo's picture shows both).
+    reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+    reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$WENDLOR_WINE_DESKTOP"
+  fi
   if [ -n "$bindir" ] && [ -f "$bindir/url_recorder.exe" ]; then
     # The browser of the test prefix: records each address it is asked to open.
     win="Z:$(printf '%s' "$bindir/url_recorder.exe" | tr '/' '\\')"

@@ -1,0 +1,286 @@
+// Start-up and exit of the real wendlor.exe, as ratios against startup_baseline.exe (a minimal
+// program of ours: one window, one rich edit line, the same two stand-in servers) run alternately
+// in the same run. Each start is in a fresh program folder, with fake_server.exe as both servers:
+//   start: from CreateProcess until the Journal holds "Подождите..." (read with WM_GETTEXT);
+//   memory: the working set of the process at that moment;
+//   exit: from command 1002 posted to the control window until the process is gone (the baseline
+//         ends its servers with TerminateProcess; the Launcher stops them as it does on Exit).
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/measure.h"
+
+namespace {
+
+constexpr wchar_t kWaitLine[] = L"Подождите...";
+constexpr UINT kStopAndExit = 1002;
+constexpr DWORD kDeadlineMs = 30000;
+
+struct Subject {
+  const wchar_t* exeName;
+  const wchar_t* journalClass;  // top-level window holding the rich edit
+  const wchar_t* controlClass;  // takes command 1002
+  bool readsIni;                // wendlor.ini in its folder; else the server commands are arguments
+};
+
+const Subject kLauncher{L"wendlor.exe", L"WendlorLogWindow", L"WendlorStarterWindowClass", true};
+const Subject kBaseline{L"startup_baseline.exe", L"WendlorStartupBaselineWindow", L"WendlorStartupBaselineWindow",
+                        false};
+
+struct Sample {
+  bool ok = false;
+  double startSeconds = 0;
+  SIZE_T workingSet = 0;
+  double exitSeconds = 0;
+};
+
+std::wstring binFolder() {
+  wchar_t self[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self, length);
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring quoted(const std::wstring& path) {
+  return L"\"" + path + L"\"";
+}
+
+// One argument as the C runtime splits a command line: quotes escaped, backslashes before them doubled.
+std::wstring argument(const std::wstring& text) {
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : text) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+std::string toUtf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+bool writeFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::string readFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string bytes;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+// The number after "pid=" in a fake_server marker file; 0 when there is none yet.
+DWORD markerPid(const std::wstring& path) {
+  std::string text = readFile(path);
+  std::size_t at = text.find("pid=");
+  return at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 4, nullptr, 10);
+}
+
+bool markerStarted(const std::wstring& path) {
+  return readFile(path).find("started\r\n") != std::string::npos;
+}
+
+HWND findTopLevel(DWORD pid, const wchar_t* className) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == pid) return window;
+  }
+  return nullptr;
+}
+
+BOOL CALLBACK findRichEdit(HWND child, LPARAM found) {
+  wchar_t name[64];
+  int length = GetClassNameW(child, name, 64);
+  // Wine names the class RichEdit50W, Windows RICHEDIT50W.
+  if (CompareStringOrdinal(name, length, L"RICHEDIT50W", -1, TRUE) != CSTR_EQUAL) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+std::wstring richEditText(HWND journal) {
+  HWND edit = nullptr;
+  EnumChildWindows(journal, findRichEdit, reinterpret_cast<LPARAM>(&edit));
+  if (!edit) return std::wstring();
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::wstring();
+  std::vector<wchar_t> text(length + 1);
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
+                           &copied)) {
+    return std::wstring();
+  }
+  return std::wstring(text.data(), copied);
+}
+
+// Polls until done() holds or the deadline passes; false when the process ended first or in time.
+template <typename Condition>
+bool waitFor(HANDLE process, Condition done) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < kDeadlineMs) {
+    if (done()) return true;
+    if (process && WaitForSingleObject(process, 2) == WAIT_OBJECT_0) return done();
+    if (!process) Sleep(2);
+  }
+  return false;
+}
+
+void endIfRunning(DWORD pid) {
+  if (pid == 0) return;
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  if (!process) return;
+  if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+  }
+  CloseHandle(process);
+}
+
+Sample runOnce(const Subject& subject, int round) {
+  Sample sample;
+  std::wstring bin = binFolder();
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"wendlor-startup-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(round) + L"-" + subject.exeName;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  std::wstring exe = folder + L"\\" + subject.exeName;
+  std::wstring dbMarker = folder + L"\\db.txt", webMarker = folder + L"\\web.txt", ini = folder + L"\\wendlor.ini";
+  std::wstring fake = quoted(bin + L"\\fake_server.exe");
+  std::wstring dbCommand = fake + L" --marker " + quoted(dbMarker);
+  std::wstring webCommand = fake + L" --marker " + quoted(webMarker);
+  if (!CopyFileW((bin + L"\\" + subject.exeName).c_str(), exe.c_str(), FALSE)) return sample;
+
+  std::wstring line = quoted(exe);
+  if (subject.readsIni) {
+    writeFile(ini, toUtf8(L"[wendlor]\r\nWebServer = " + webCommand + L"\r\nMysqlServer = " + dbCommand + L"\r\n"));
+  } else {
+    line += L" " + argument(dbCommand) + L" " + argument(webCommand);
+  }
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  LARGE_INTEGER t0, t1, t2, t3;
+  QueryPerformanceCounter(&t0);
+  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info)) {
+    CloseHandle(info.hThread);
+    bool shown = waitFor(info.hProcess, [&] {
+      HWND journal = findTopLevel(info.dwProcessId, subject.journalClass);
+      return journal && richEditText(journal).find(kWaitLine) != std::wstring::npos;
+    });
+    QueryPerformanceCounter(&t1);
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(info.hProcess, &memory, sizeof memory);
+
+    // Both servers have their Ctrl+C handler once they have marked "started".
+    bool serversUp = shown && waitFor(nullptr, [&] { return markerStarted(dbMarker) && markerStarted(webMarker); });
+    HWND control = serversUp ? findTopLevel(info.dwProcessId, subject.controlClass) : nullptr;
+    QueryPerformanceCounter(&t2);
+    bool ended = control && PostMessageW(control, WM_COMMAND, kStopAndExit, 0) &&
+                 WaitForSingleObject(info.hProcess, kDeadlineMs) == WAIT_OBJECT_0;
+    QueryPerformanceCounter(&t3);
+    if (ended) {
+      sample.ok = true;
+      sample.startSeconds = seconds(t0, t1);
+      sample.workingSet = memory.WorkingSetSize;
+      sample.exitSeconds = seconds(t2, t3);
+    } else {
+      TerminateProcess(info.hProcess, 1);
+      WaitForSingleObject(info.hProcess, 5000);
+    }
+    CloseHandle(info.hProcess);
+  }
+
+  // The web server is only sent a Ctrl+C; give it the same deadline to go before it is ended.
+  for (const std::wstring& marker : {dbMarker, webMarker}) {
+    DWORD pid = markerPid(marker);
+    HANDLE server = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    if (server) {
+      WaitForSingleObject(server, 5000);
+      CloseHandle(server);
+    }
+    endIfRunning(pid);
+  }
+  for (const std::wstring& file : {exe, ini, dbMarker, webMarker}) DeleteFileW(file.c_str());
+  RemoveDirectoryW(folder.c_str());
+  return sample;
+}
+
+template <typename T>
+std::vector<T> sorted(std::vector<T> values) {
+  std::sort(values.begin(), values.end());
+  return values;
+}
+
+// "median (lowest-highest)" of times in milliseconds.
+std::string spread(const std::vector<double>& values) {
+  std::vector<double> s = sorted(values);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f ms (%.0f-%.0f)", s[s.size() / 2] * 1000, s.front() * 1000, s.back() * 1000);
+  return text;
+}
+
+}  // namespace
+
+int wmain() {
+  const int rounds = 5;
+  std::vector<double> start[2], stop[2];
+  std::vector<SIZE_T> memory[2];
+  const Subject* subjects[2] = {&kBaseline, &kLauncher};
+  for (int round = 0; round < rounds; ++round) {
+    for (int which = 0; which < 2; ++which) {
+      Sample sample = runOnce(*subjects[which], round);
+      if (!sample.ok) {
+        std::printf("startup: round %d of %ls failed\n", round + 1, subjects[which]->exeName);
+        return 1;
+      }
+      start[which].push_back(sample.startSeconds);
+      memory[which].push_back(sample.workingSet);
+      stop[which].push_back(sample.exitSeconds);
+    }
+  }
+  auto median = [](const auto& values) { return sorted(values)[values.size() / 2]; };
+  double baseStart = median(start[0]), ourStart = median(start[1]);
+  double baseExit = median(stop[0]), ourExit = median(stop[1]);
+  SIZE_T baseMemory = median(memory[0]), ourMemory = median(memory[1]);
+  std::printf("startup: medians (lowest-highest) of %d runs each, wendlor.exe against startup_baseline.exe\n", rounds);
+  std::printf("startup: start to \"%s\" in the Journal: baseline %s, wendlor %s, ratio %.2f\n",
+              toUtf8(kWaitLine).c_str(), spread(start[0]).c_str(), spread(start[1]).c_str(), ourStart / baseStart);
+  std::printf("startup: working set then: baseline %llu KiB, wendlor %llu KiB, ratio %.2f\n",
+              static_cast<unsigned long long>(baseMemory / 1024), static_cast<unsigned long long>(ourMemory / 1024),
+              static_cast<double>(ourMemory) / static_cast<double>(baseMemory));
+  std::printf("startup: command 1002 to process end: baseline %s, wendlor %s, ratio %.2f\n", spread(stop[0]).c_str(),
+              spread(stop[1]).c_str(), ourExit / baseExit);
+  return 0;
+}
