@@ -26,3 +26,23 @@ TEST(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce)
   app.requestExit(true);
   EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
+
+// The database that Exit ends is the Launcher's own doing: later ticks report nothing of it.
+TEST(ExitRequest, ServersEndedByExitAreNotReported) {
+  e2e::TempFolder markers(L"exit-unit");
+  e2e::StandIn db(markers.file(L"db.txt"));
+  Application app;
+  ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
+  ASSERT_TRUE(app.databaseProcess.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
+  ASSERT_TRUE(db.waitFor(L"started"));
+  app.databaseStartTick = GetTickCount();
+
+  app.requestExit(false);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.databaseProcess.process, e2e::kTimeoutMs));
+  app.supervise();
+  for (const e2e::JournalEntry& entry : e2e::readJournal(app.journalEdit)) {
+    EXPECT_EQ(std::wstring::npos, entry.text.find(L"ОШИБКА")) << e2e::toUtf8(entry.text);
+  }
+  MSG quit;
+  EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
