@@ -44,11 +44,6 @@ void Application::requestExit(bool interruptWebServer) {
   stoppingDatabase = true;
   exitInterruptsWebServer = interruptWebServer;
   databaseTerminated = false;
-  if (controlWindow) {
-    // The Launcher stops the database itself: that is no early exit to report.
-    KillTimer(controlWindow, TIMER_SUPERVISE);
-    KillTimer(controlWindow, TIMER_STARTUP);
-  }
   bool sent = databaseProcess.sendCtrlC();
   appendJournal(L"Остановка MySQL сервера...", false, false);
   if (!sent) {

@@ -12,15 +12,21 @@ void restrictDllSearchToSystem() {
   if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-bool systemFilePath(const std::wstring& name, std::wstring* path) {
+bool systemFolder(std::wstring* folder) {
   UINT needed = GetSystemDirectoryW(nullptr, 0);
   if (needed == 0) return false;
-  std::vector<wchar_t> folder(needed, L'\0');
-  UINT length = GetSystemDirectoryW(folder.data(), needed);
+  std::vector<wchar_t> buffer(needed, L'\0');
+  UINT length = GetSystemDirectoryW(buffer.data(), needed);
   if (length == 0 || length >= needed) return false;
-  std::wstring result(folder.data(), length);
-  if (result.back() != L'\\') result += L'\\';
-  *path = result + name;
+  folder->assign(buffer.data(), length);
+  return true;
+}
+
+bool systemFilePath(const std::wstring& name, std::wstring* path) {
+  std::wstring folder;
+  if (!systemFolder(&folder)) return false;
+  if (folder.back() != L'\\') folder += L'\\';
+  *path = folder + name;
   return true;
 }
 

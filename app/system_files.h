@@ -12,6 +12,9 @@
 // system folder only. Does nothing on a Windows that lacks the call.
 void restrictDllSearchToSystem();
 
+// GetSystemDirectoryW(); false, with *folder left alone, when it can't be read.
+bool systemFolder(std::wstring* folder);
+
 // GetSystemDirectoryW()\name; false, with *path left alone, when the system folder can't be read.
 bool systemFilePath(const std::wstring& name, std::wstring* path);
 

@@ -10,17 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/driving.h"
 #include "bench/measure.h"
 #include "process/child_process.h"
 
 namespace {
 
 std::wstring fixtureCommand(unsigned long long bytes) {
-  wchar_t self[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring folder(self, length);
-  folder.resize(folder.find_last_of(L'\\') + 1);
-  return L"\"" + folder + L"fake_server.exe\" --flood " + std::to_wstring(bytes) + L" --run 0";
+  return quoted(binFolder() + L"\\fake_server.exe") + L" --flood " + std::to_wstring(bytes) + L" --run 0";
 }
 
 // The baseline: one pipe, read here until the child lets go of it. Seconds, or -1 on failure.

@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "app/control_window.h"
+#include "bench/driving.h"
 #include "bench/measure.h"
 
 namespace {
 
 constexpr wchar_t kWaitLine[] = L"Подождите...";
-constexpr UINT kStopAndExit = 1002;
 constexpr DWORD kDeadlineMs = 30000;
 
 struct Subject {
@@ -41,17 +42,6 @@ struct Sample {
   double exitSeconds = 0;
 };
 
-std::wstring binFolder() {
-  wchar_t self[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self, length);
-  return path.substr(0, path.find_last_of(L'\\'));
-}
-
-std::wstring quoted(const std::wstring& path) {
-  return L"\"" + path + L"\"";
-}
-
 // One argument as the C runtime splits a command line: quotes escaped, backslashes before them doubled.
 std::wstring argument(const std::wstring& text) {
   std::wstring out = L"\"";
@@ -69,34 +59,6 @@ std::wstring argument(const std::wstring& text) {
   return out + L"\"";
 }
 
-std::string toUtf8(const std::wstring& text) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
-
-bool writeFile(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-std::string readFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::string();
-  std::string bytes;
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-  CloseHandle(file);
-  return bytes;
-}
-
 // The number after "pid=" in a fake_server marker file; 0 when there is none yet.
 DWORD markerPid(const std::wstring& path) {
   std::string text = readFile(path);
@@ -106,40 +68,6 @@ DWORD markerPid(const std::wstring& path) {
 
 bool markerStarted(const std::wstring& path) {
   return readFile(path).find("started\r\n") != std::string::npos;
-}
-
-HWND findTopLevel(DWORD pid, const wchar_t* className) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == pid) return window;
-  }
-  return nullptr;
-}
-
-BOOL CALLBACK findRichEdit(HWND child, LPARAM found) {
-  wchar_t name[64];
-  int length = GetClassNameW(child, name, 64);
-  // Wine names the class RichEdit50W, Windows RICHEDIT50W.
-  if (CompareStringOrdinal(name, length, L"RICHEDIT50W", -1, TRUE) != CSTR_EQUAL) return TRUE;
-  *reinterpret_cast<HWND*>(found) = child;
-  return FALSE;
-}
-
-std::wstring richEditText(HWND journal) {
-  HWND edit = nullptr;
-  EnumChildWindows(journal, findRichEdit, reinterpret_cast<LPARAM>(&edit));
-  if (!edit) return std::wstring();
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::wstring();
-  std::vector<wchar_t> text(length + 1);
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
-                           &copied)) {
-    return std::wstring();
-  }
-  return std::wstring(text.data(), copied);
 }
 
 // Polls until done() holds or the deadline passes; false when the process ended first or in time.
@@ -207,7 +135,7 @@ Sample runOnce(const Subject& subject, int round) {
     bool serversUp = shown && waitFor(nullptr, [&] { return markerStarted(dbMarker) && markerStarted(webMarker); });
     HWND control = serversUp ? findTopLevel(info.dwProcessId, subject.controlClass) : nullptr;
     QueryPerformanceCounter(&t2);
-    bool ended = control && PostMessageW(control, WM_COMMAND, kStopAndExit, 0) &&
+    bool ended = control && PostMessageW(control, WM_COMMAND, IDM_STOP_AND_EXIT, 0) &&
                  WaitForSingleObject(info.hProcess, kDeadlineMs) == WAIT_OBJECT_0;
     QueryPerformanceCounter(&t3);
     if (ended) {

@@ -12,33 +12,14 @@
 
 #include "app/application.h"
 #include "app/control_window.h"
+#include "bench/driving.h"
 #include "bench/measure.h"
 #include "orchestration/supervision.h"
 
 namespace {
 
-std::wstring binFolder() {
-  wchar_t self[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring folder(self, length);
-  folder.resize(folder.find_last_of(L'\\') + 1);
-  return folder;
-}
-
 std::wstring fakeServer() {
-  return L"\"" + binFolder() + L"fake_server.exe\"";
-}
-
-std::string readAll(const std::wstring& path) {
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::string();
-  std::string bytes;
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-  CloseHandle(file);
-  return bytes;
+  return quoted(binFolder() + L"\\fake_server.exe");
 }
 
 // Under Wine another process's times read as zero; the host's own account of the process whose
@@ -51,9 +32,9 @@ ULONGLONG hostCpuMs(const std::string& needle) {
   do {
     if (entry.cFileName[0] < L'0' || entry.cFileName[0] > L'9') continue;
     std::wstring folder = std::wstring(L"Z:\\proc\\") + entry.cFileName;
-    std::string commandLine = readAll(folder + L"\\cmdline");
+    std::string commandLine = readFile(folder + L"\\cmdline");
     if (commandLine.find(needle) == std::string::npos) continue;
-    std::string stat = readAll(folder + L"\\stat");
+    std::string stat = readFile(folder + L"\\stat");
     size_t end = stat.rfind(')');
     if (end == std::string::npos) continue;
     // After the name: state, then fields 4 to 13, then utime and stime in clock ticks (1/100 s).
@@ -130,43 +111,8 @@ void tickCost() {
   app.webServerProcess.terminate(0);
 }
 
-struct WindowSearch {
-  DWORD pid;
-  const wchar_t* className;
-  HWND found;
-};
-
-BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (owner == search->pid && lstrcmpiW(name, search->className) == 0) search->found = window;
-  return search->found ? FALSE : TRUE;
-}
-
-HWND findWindowOf(DWORD pid, const wchar_t* className) {
-  WindowSearch search{pid, className, nullptr};
-  EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 bool journalHolds(DWORD pid, const wchar_t* needle) {
-  struct {
-    HWND log;
-  } search{findWindowOf(pid, L"WendlorLogWindow")};
-  if (!search.log) return false;
-  HWND edit = FindWindowExW(search.log, nullptr, L"RICHEDIT50W", nullptr);
-  if (!edit) edit = FindWindowExW(search.log, nullptr, L"RichEdit20W", nullptr);
-  if (!edit) return false;
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return false;
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(edit, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000,
-                      &copied);
-  return text.find(needle) != std::wstring::npos;
+  return richEditText(findTopLevel(pid, L"WendlorLogWindow")).find(needle) != std::wstring::npos;
 }
 
 void idleCpu(DWORD seconds) {
@@ -174,14 +120,9 @@ void idleCpu(DWORD seconds) {
   GetTempPathW(MAX_PATH, temp);
   std::wstring folder = std::wstring(temp) + L"wendlor-idle-" + std::to_wstring(GetCurrentProcessId());
   CreateDirectoryW(folder.c_str(), nullptr);
-  CopyFileW((binFolder() + L"wendlor.exe").c_str(), (folder + L"\\wendlor.exe").c_str(), FALSE);
-  std::wstring settings = L"WebServer=" + fakeServer() + L"\r\nMysqlServer=" + fakeServer() + L"\r\n";
-  std::string bytes;
-  for (wchar_t c : settings) bytes += static_cast<char>(c);  // the paths are ASCII here
-  HANDLE file = CreateFileW((folder + L"\\wendlor.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
+  CopyFileW((binFolder() + L"\\wendlor.exe").c_str(), (folder + L"\\wendlor.exe").c_str(), FALSE);
+  writeFile(folder + L"\\wendlor.ini",
+            toUtf8(L"WebServer=" + fakeServer() + L"\r\nMysqlServer=" + fakeServer() + L"\r\n"));
 
   Started launcher, idleServer;
   std::wstring idleTag = L"idle-stand-in-" + std::to_wstring(GetCurrentProcessId());
@@ -211,7 +152,7 @@ void idleCpu(DWORD seconds) {
       "ratio %s; the Launcher's start-up before it took %llu ms\n",
       static_cast<unsigned long>(seconds), launcherCpu, 100.0 * launcherCpu / (seconds * 1000.0), idleCpu, ratio,
       launcher0);
-  HWND control = findWindowOf(launcher.info.dwProcessId, L"WendlorStarterWindowClass");
+  HWND control = findTopLevel(launcher.info.dwProcessId, kControlWindowClass);
   if (control) PostMessageW(control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
   WaitForSingleObject(launcher.info.hProcess, 20000);
 }

@@ -58,13 +58,10 @@ void Application::mapVirtualDrive() {
   // Named in full: by its bare name CreateProcessW would take a cmd.exe from the program folder
   // or the current one before the system's. It runs in the system folder, because cmd looks for
   // subst in its current folder first, and ours is often the program folder.
-  std::wstring interpreter;
-  bool started = systemFilePath(L"cmd.exe", &interpreter);
-  if (started) {
-    std::wstring systemFolder = interpreter.substr(0, interpreter.find_last_of(L'\\'));
-    started = CreateProcessW(interpreter.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                             systemFolder.c_str(), &startup, &info) != FALSE;
-  }
+  std::wstring folder, interpreter;
+  bool started = systemFolder(&folder) && systemFilePath(L"cmd.exe", &interpreter) &&
+                 CreateProcessW(interpreter.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                folder.c_str(), &startup, &info) != FALSE;
   if (!started) {
     DWORD error = GetLastError();
     appendJournal(L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(error), true, false);
