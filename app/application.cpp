@@ -55,6 +55,8 @@ int Application::run(HINSTANCE moduleInstance) {
   }
 
   if (!createControlWindow()) return 1;
+  // Told of logoff and shutdown before the servers' consoles are, so they can be stopped cleanly.
+  SetProcessShutdownParameters(kShutdownLevel, 0);
 
   if (!createLogWindow(instance)) {
     showStartupError(L"Не удалось создать окно журнала.");

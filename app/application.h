@@ -13,6 +13,12 @@ constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
 constexpr int kAppIconId = 101;
 // How long Exit gives the database to shut down on its Ctrl+C before it is terminated.
 constexpr DWORD kDatabaseStopTimeoutMs = 10000;
+// Above the default 0x280 of every process: at logoff we hear of the session's end before the
+// servers' consoles do.
+constexpr DWORD kShutdownLevel = 0x380;
+// What Windows shows while the Launcher holds the session's end to stop its servers.
+constexpr wchar_t kShutdownBlockReason[] = L"Остановка серверов ZEM Wendlor";
+constexpr wchar_t kCtrlCNotDeliveredLine[] = L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
 
 // The one state object of the Launcher: it owns the windows, the menu, the icon, the mutex,
 // the tray icon and both server processes for the whole run.
@@ -61,6 +67,8 @@ struct Application {
   bool exitInterruptsWebServer = false;
   bool databaseTerminated = false;
   DWORD databaseStopTick = 0;
+  // A shutdown block reason is set on the control window while the session's end waits for us.
+  bool shutdownBlocked = false;
 
   Application() = default;
   ~Application();
@@ -90,6 +98,15 @@ struct Application {
   void requestExit(bool interruptWebServer);
   void exitFromLogWindow();
   void checkDatabaseStop();
+  // Ends the database by force and says so in the Journal.
+  void forceDatabaseStop(const std::wstring& line);
+  // Logoff and shutdown (WM_QUERYENDSESSION, WM_ENDSESSION).
+  bool serversToStopAtSessionEnd() const;
+  BOOL onQueryEndSession();
+  void onEndSession(bool ending);
+  void stopServersForSessionEnd();
+  void setShutdownBlockReason();
+  void clearShutdownBlockReason();
   void finishExit(bool interruptWebServer);
   void endOfRunTeardown();
 
@@ -136,6 +153,9 @@ struct Application {
   // About box.
   std::wstring buildAboutText() const;
 };
+
+// The line for a database that did not end within kDatabaseStopTimeoutMs of its Ctrl+C.
+std::wstring databaseStopBoundLine();
 
 // Error message box of the start-up sequence (no owner, the program's caption, error icon).
 void showStartupError(const std::wstring& text);

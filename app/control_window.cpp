@@ -32,6 +32,11 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
         return 0;
       }
       break;
+    case WM_QUERYENDSESSION:
+      return onQueryEndSession();
+    case WM_ENDSESSION:
+      onEndSession(wParam != FALSE);
+      return 0;
     case WM_NCDESTROY:
       // Destroyed from outside (a WM_CLOSE): the teardown must not destroy the handle again.
       if (window == controlWindow) controlWindow = nullptr;

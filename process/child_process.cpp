@@ -9,16 +9,29 @@
 
 namespace {
 
-// While sendCtrlC holds the Launcher on the child's console, the Launcher gets the same event;
-// without a handler of its own it would be ended by it.
-BOOL WINAPI swallowCtrlC(DWORD event) {
-  return event == CTRL_C_EVENT ? TRUE : FALSE;
+// The Launcher's own copy of a Ctrl+C it generates: attaching to a console resets the process's
+// table of console control handlers to the default one, which calls ExitProcess, so the guard is
+// registered after the attach and the console is freed only once the guard has had the event.
+HANDLE gOwnCtrlCSeen = nullptr;
+
+BOOL WINAPI swallowOwnCtrlC(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (event == CTRL_C_EVENT && gOwnCtrlCSeen) SetEvent(gOwnCtrlCSeen);
+  return TRUE;
 }
 
-void installCtrlCGuard() {
-  static bool installed = false;
-  if (!installed) installed = SetConsoleCtrlHandler(swallowCtrlC, TRUE) != FALSE;
-}
+// Attaching may replace a GUI process's standard handles with the console's, which die with the
+// detach; a server started later must not be given those.
+struct StandardHandles {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  void restore() const {
+    if (GetStdHandle(STD_INPUT_HANDLE) != input) SetStdHandle(STD_INPUT_HANDLE, input);
+    if (GetStdHandle(STD_OUTPUT_HANDLE) != output) SetStdHandle(STD_OUTPUT_HANDLE, output);
+    if (GetStdHandle(STD_ERROR_HANDLE) != error) SetStdHandle(STD_ERROR_HANDLE, error);
+  }
+};
 
 // Appends one pipe's waiting bytes to output, reading only what a peek reports, so it never blocks.
 void readWaitingBytes(HANDLE pipe, std::wstring& output) {
@@ -122,7 +135,9 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
   startup.StartupInfo.cb = sizeof startup.StartupInfo;
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
   startup.StartupInfo.wShowWindow = hideWindow ? SW_HIDE : SW_SHOWDEFAULT;
-  DWORD creationFlags = CREATE_NEW_CONSOLE;
+  // A console without a window, captured or not: where the default terminal is Windows Terminal,
+  // a new console's window opens there, ignores SW_HIDE and ends the server when closed.
+  DWORD creationFlags = CREATE_NO_WINDOW;
 
   HANDLE stdoutWrite = nullptr;
   HANDLE stderrWrite = nullptr;
@@ -148,7 +163,6 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
     startup.StartupInfo.hStdOutput = stdoutWrite;
     startup.StartupInfo.hStdError = stderrWrite;
     startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    creationFlags = CREATE_NO_WINDOW;
 
     // The child inherits its standard handles and nothing else we hold.
     inheritance.handles = inheritableStandardHandles({stdoutWrite, stderrWrite, startup.StartupInfo.hStdInput});
@@ -167,6 +181,9 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');
   PROCESS_INFORMATION info{};
+  // "Ignore Ctrl+C" is inherited, and a Launcher started by start /b or in a new process group has
+  // it: the servers must still end on the Ctrl+C that asks them to close their files.
+  SetConsoleCtrlHandler(nullptr, FALSE);
   BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, captureOutput ? TRUE : FALSE, creationFlags,
                                 nullptr, folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info);
   DWORD error = created ? 0 : GetLastError();
@@ -184,29 +201,42 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
   return true;
 }
 
+// Asked of the handle itself: a server may well end with exit code 259, which reads as
+// STILL_ACTIVE.
 bool ChildProcess::isRunning() const {
-  if (!process) return false;
-  DWORD code = 0;
-  if (!GetExitCodeProcess(process, &code)) return false;
-  return code == STILL_ACTIVE;
+  return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
 }
 
 DWORD ChildProcess::exitCode() const {
   DWORD code = 0;
-  if (process && GetExitCodeProcess(process, &code)) return code;
+  if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code)) return code;
   return STILL_ACTIVE;
 }
 
 bool ChildProcess::sendCtrlC() const {
-  if (pid == 0) return false;
-  installCtrlCGuard();
+  if (pid == 0 || (process && !isRunning())) return false;
+  if (!gOwnCtrlCSeen) gOwnCtrlCSeen = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!gOwnCtrlCSeen) return false;
+  StandardHandles standard;
   if (!AttachConsole(pid)) {
     // Started by a console program, we may sit on its console (Wine does this even for a GUI
     // program); we have no use for it, and staying on it would keep the Ctrl+C from being sent.
-    if (GetLastError() != ERROR_ACCESS_DENIED || !FreeConsole() || !AttachConsole(pid)) return false;
+    if (GetLastError() != ERROR_ACCESS_DENIED || !FreeConsole() || !AttachConsole(pid)) {
+      standard.restore();
+      return false;
+    }
   }
-  bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+  // Only now: the attach has just reset the handler table.
+  bool guarded = SetConsoleCtrlHandler(swallowOwnCtrlC, TRUE) != FALSE;
+  ResetEvent(gOwnCtrlCSeen);
+  bool sent = guarded && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+  // Our own copy of the event runs on a thread of its own; freeing the console before it ran would
+  // leave it to the default handler. The child's end alone is no sign that ours has run.
+  if (sent) WaitForSingleObject(gOwnCtrlCSeen, kOwnCtrlCWaitMs);
   FreeConsole();
+  // Where the table survives the detach (Wine), the guard would pile up with each call.
+  if (guarded) SetConsoleCtrlHandler(swallowOwnCtrlC, FALSE);
+  standard.restore();
   return sent;
 }
 

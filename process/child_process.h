@@ -11,6 +11,8 @@ struct OutputDrain;
 constexpr wchar_t kStartFailureHeading[] = L"Ошибка запуска компонента программы (0x44): \n";
 // What the message says for an empty folder: the child takes the Launcher's current directory.
 constexpr wchar_t kInheritedFolderName[] = L"(inherit)";
+// Longest wait, while attached to a child's console, for our own copy of the Ctrl+C to arrive.
+constexpr DWORD kOwnCtrlCWaitMs = 500;
 
 // One console program that the Launcher started: the web server or the database server.
 struct ChildProcess {
@@ -36,8 +38,8 @@ struct ChildProcess {
   bool isRunning() const;
   // The child's exit code, or STILL_ACTIVE (259) while it runs and when there is no process.
   DWORD exitCode() const;
-  // Sends a console Ctrl+C to the child's console; the Launcher itself ignores that event. False
-  // when it could not be sent (no child, or its console could not be attached).
+  // Sends a console Ctrl+C to the child's console; the Launcher itself swallows that event. False
+  // when it could not be sent (no child, one that has ended, or a console that can't be attached).
   bool sendCtrlC() const;
   void terminate(DWORD code) const;
   // Releases the handles without stopping the child. Waits for nothing while the child runs; once

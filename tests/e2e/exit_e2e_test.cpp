@@ -158,3 +158,26 @@ TEST(ExitE2e, DatabaseThatCannotGetCtrlCIsTerminatedAtOnce) {
   EXPECT_TRUE(pair.web.has(L"ctrlc")) << pair.web.events();
   EXPECT_LE(pair.db.exitTime(), pair.web.exitTime());
 }
+
+// A Launcher started by "start /b", or by a program that used CREATE_NEW_PROCESS_GROUP, inherits
+// "ignore Ctrl+C" and would pass it on: then no server could ever hear its Ctrl+C. The database
+// also runs on a console of its own that has no window.
+TEST(ExitE2e, ServersHearTheirCtrlCEvenWhenTheLauncherWasStartedIgnoringIt) {
+  ServerPair pair;
+  ASSERT_TRUE(SetConsoleCtrlHandler(nullptr, TRUE));
+  bool started = pair.start(L"", L"");
+  SetConsoleCtrlHandler(nullptr, FALSE);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(L"0", e2e::markerValue(pair.db.marker, L"console")) << pair.db.events();
+  EXPECT_EQ(L"1", e2e::markerValue(pair.db.marker, L"console-mode")) << pair.db.events();
+
+  PostMessageW(pair.control, WM_COMMAND, IDM_EXIT, 0);
+  // It ends by itself on its Ctrl+C, long before the bound would have it terminated.
+  DWORD dbCode = 0;
+  ASSERT_TRUE(pair.db.process.waitExit(e2e::kTimeoutMs, &dbCode));
+  EXPECT_EQ(130u, dbCode) << pair.db.events();
+  EXPECT_TRUE(pair.exitsWithZero());
+  DWORD webCode = 0;
+  ASSERT_TRUE(pair.web.process.waitExit(e2e::kTimeoutMs, &webCode));
+  EXPECT_EQ(130u, webCode) << pair.web.events();
+}

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
 
@@ -43,6 +45,26 @@ TEST(ExitRequest, ServersEndedByExitAreNotReported) {
   for (const e2e::JournalEntry& entry : e2e::readJournal(app.journalEdit)) {
     EXPECT_EQ(std::wstring::npos, entry.text.find(L"ОШИБКА")) << e2e::toUtf8(entry.text);
   }
+  MSG quit;
+  EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// A database that no Ctrl+C can reach is ended at once, and the Journal says why in red.
+TEST(ExitRequest, ADatabaseThatCannotGetItsCtrlCIsEndedAndTheJournalSaysSo) {
+  e2e::TempFolder markers(L"exit-unit");
+  e2e::StandIn db(markers.file(L"db.txt"));
+  Application app;
+  ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
+  ASSERT_TRUE(app.databaseProcess.start(db.command(L"--free-console"), L"", true, nullptr, false));
+  ASSERT_TRUE(db.waitFor(L"console-freed"));
+
+  app.requestExit(false);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.databaseProcess.process, e2e::kTimeoutMs));
+  std::vector<e2e::JournalEntry> entries = e2e::readJournal(app.journalEdit);
+  ASSERT_EQ(2u, entries.size());
+  EXPECT_EQ(L"Остановка MySQL сервера...", entries[0].text);
+  EXPECT_EQ(L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.", entries[1].text);
+  EXPECT_EQ(RGB(255, 0, 0), entries[1].colour);
   MSG quit;
   EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
