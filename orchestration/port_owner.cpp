@@ -2,12 +2,15 @@
 
 #include <iphlpapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <vector>
 
 #include "app/application.h"
+#include "app/handles.h"
+#include "app/system_files.h"
 
 namespace {
 
@@ -28,13 +31,15 @@ USHORT tablePort(DWORD value) {
   return static_cast<USHORT>(((value & 0xFF) << 8) | ((value >> 8) & 0xFF));
 }
 
+using GetExtendedTcpTableFunction = DWORD(WINAPI*)(PVOID, PDWORD, BOOL, ULONG, TCP_TABLE_CLASS, ULONG);
+
 // One of the system's TCP listener tables, grown until it fits; empty when it cannot be read.
-std::vector<BYTE> listenerTable(ULONG family) {
+std::vector<BYTE> listenerTable(GetExtendedTcpTableFunction getTable, ULONG family) {
   std::vector<BYTE> table;
   DWORD size = 0;
   for (int attempt = 0; attempt < 4; ++attempt) {
-    DWORD result = GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE, family,
-                                       TCP_TABLE_OWNER_PID_LISTENER, 0);
+    DWORD result =
+        getTable(table.empty() ? nullptr : table.data(), &size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
     if (result == NO_ERROR) return table;
     if (result != ERROR_INSUFFICIENT_BUFFER) break;
     table.assign(size, 0);  // listeners may come between two calls: the loop asks again
@@ -53,6 +58,11 @@ bool findInTable(const std::vector<BYTE>& bytes, USHORT port, DWORD* ownerPid) {
     }
   }
   return false;
+}
+
+std::wstring fileNameOf(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -88,9 +98,17 @@ USHORT mysqlPort(const std::wstring& commandLine) {
 }
 
 bool findTcpListener(USHORT port, DWORD* ownerPid) {
+  // Loaded here, from the system folder, rather than imported: iphlpapi.dll is not one of the
+  // system's known DLLs, so for an import the loader would look in the program folder first and
+  // run whatever it found there before any code of ours.
+  HMODULE library = loadSystemLibrary(L"iphlpapi.dll");
+  if (!library) return false;
+  auto getTable = reinterpret_cast<GetExtendedTcpTableFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, "GetExtendedTcpTable")));
   DWORD owner = 0;
-  bool found = findInTable<MIB_TCPTABLE_OWNER_PID>(listenerTable(AF_INET), port, &owner) ||
-               findInTable<MIB_TCP6TABLE_OWNER_PID>(listenerTable(AF_INET6), port, &owner);
+  bool found = getTable && (findInTable<MIB_TCPTABLE_OWNER_PID>(listenerTable(getTable, AF_INET), port, &owner) ||
+                            findInTable<MIB_TCP6TABLE_OWNER_PID>(listenerTable(getTable, AF_INET6), port, &owner));
+  FreeLibrary(library);
   if (found && ownerPid) *ownerPid = owner;
   return found;
 }
@@ -98,21 +116,41 @@ bool findTcpListener(USHORT port, DWORD* ownerPid) {
 std::wstring processFileName(DWORD pid) {
   if (pid == 0) return std::wstring();
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (!process) return std::wstring();
-  std::vector<wchar_t> path(32768);
-  DWORD size = static_cast<DWORD>(path.size());
-  BOOL ok = QueryFullProcessImageNameW(process, 0, path.data(), &size);
-  CloseHandle(process);
-  if (!ok) return std::wstring();
-  std::wstring full(path.data(), size);
-  size_t slash = full.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? full : full.substr(slash + 1);
+  if (process) {
+    std::vector<wchar_t> path(32768);
+    DWORD size = static_cast<DWORD>(path.size());
+    BOOL ok = QueryFullProcessImageNameW(process, 0, path.data(), &size);
+    closeHandle(process);
+    if (ok) return fileNameOf(std::wstring(path.data(), size));
+  }
+  // A service of another account or a protected process cannot be opened, but is still listed.
+  return listedProcessName(pid);
+}
+
+std::wstring listedProcessName(DWORD pid) {
+  HANDLE snapshot = nullIfInvalid(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return std::wstring();
+  std::wstring name;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == pid) {
+      name = fileNameOf(entry.szExeFile);
+      break;
+    }
+  }
+  closeHandle(snapshot);
+  return name;
 }
 
 std::wstring portTakenLine(USHORT port, const std::wstring& fileName, DWORD pid) {
-  std::wstring line = L"Порт " + std::to_wstring(port) + L" занят другой программой";
-  if (fileName.empty()) return line + L".";
-  return line + L": " + fileName + L" (PID: " + std::to_wstring(pid) + L")";
+  std::wstring prefix = L"Порт " + std::to_wstring(port) + L" занят ";
+  std::wstring ofPid = L"(PID: " + std::to_wstring(pid) + L")";
+  if (pid == kSystemProcessId) return prefix + L"системной службой HTTP Windows " + ofPid + L".";
+  std::wstring line = prefix + L"другой программой";
+  if (pid == 0) return line + L".";
+  if (fileName.empty()) return line + L" " + ofPid + L".";
+  return line + L": " + fileName + L" " + ofPid;
 }
 
 void Application::reportPortOwner(USHORT port) {

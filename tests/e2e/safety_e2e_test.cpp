@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/e2e_support.h"
+#include "tests/support/loopback_listener.h"
 #include "ui/journal.h"
 
 namespace {
@@ -35,6 +36,41 @@ std::vector<std::wstring> tracesIn(const std::wstring& folder) {
   }
   return found;
 }
+
+// Wine takes its own copy of a system DLL before one in the program folder; Windows searches the
+// program folder first for any DLL that is not one of its known DLLs. While this lives, Wine does
+// as Windows would for that DLL, for wendlor.exe only.
+struct ProgramFolderDllFirst {
+  const wchar_t* dll;
+  std::wstring appKey = L"Software\\Wine\\AppDefaults\\wendlor.exe";
+  bool appKeyExisted = false;
+  explicit ProgramFolderDllFirst(const wchar_t* name) : dll(name) {
+    if (!e2e::underWine()) return;
+    HKEY key = nullptr;
+    appKeyExisted = RegOpenKeyExW(HKEY_CURRENT_USER, appKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (key) RegCloseKey(key);
+    key = nullptr;
+    const std::wstring value = L"native,builtin";
+    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), 0, nullptr, 0,
+                                     KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+      status = RegSetValueExW(key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(key);
+    }
+    EXPECT_EQ(ERROR_SUCCESS, status) << "the DLL override could not be set";
+  }
+  ~ProgramFolderDllFirst() {
+    if (!e2e::underWine()) return;
+    if (appKeyExisted) {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, (appKey + L"\\DllOverrides").c_str(), dll);
+    } else {
+      RegDeleteTreeW(HKEY_CURRENT_USER, appKey.c_str());
+    }
+  }
+  ProgramFolderDllFirst(const ProgramFolderDllFirst&) = delete;
+  ProgramFolderDllFirst& operator=(const ProgramFolderDllFirst&) = delete;
+};
 
 std::string joined(const std::vector<std::wstring>& lines) {
   std::wstring text;
@@ -147,4 +183,36 @@ TEST(SafetyE2e, ServersInheritNoHandleOfTheLauncherButTheirPipes) {
   EXPECT_TRUE(web.has(L"stdout=3")) << web.events();
   launcher.quitAndExpectZero();
   CloseHandle(file);
+}
+
+// iphlpapi.dll is no known DLL: were it imported, the loader would take a planted copy before any
+// code of ours runs. The port's owner is still found when the database dies early.
+using PlantedDllE2e = e2e::LauncherTest;
+TEST_F(PlantedDllE2e, IphlpapiInTheProgramFolderIsNeverLoadedAndThePortOwnerIsStillNamed) {
+  ProgramFolderDllFirst preferPlanted(L"iphlpapi");
+  e2e::LoopbackListener holder;  // this test program holds the database's port
+  ASSERT_NE(holder.port, 0) << "no listener";
+  std::wstring planted = launcher.folder.file(L"iphlpapi.dll");
+  ASSERT_TRUE(CopyFileW(e2e::binPath(L"planted_library.dll").c_str(), planted.c_str(), FALSE));
+  LauncherConfig config;
+  config.webServer = standIns.command(L"web");
+  config.mysqlServer = standIns.command(L"db", L"--run 500 -P " + std::to_wstring(holder.port));
+  ASSERT_TRUE(launcher.prepare(config));
+  ASSERT_TRUE(launcher.start());
+
+  const std::wstring report = L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл";
+  ASSERT_TRUE(launcher.waitJournal(report, e2e::kTimeoutMs))
+      << e2e::toUtf8(launcher.journal()) << "\nloaded by: " << e2e::readFile(planted + L".loaded");
+  std::wstring line = L"Порт " + std::to_wstring(holder.port) + L" занят другой программой";
+  ASSERT_TRUE(launcher.waitJournal(line, e2e::kTimeoutMs)) << e2e::toUtf8(launcher.journal());
+  std::vector<e2e::JournalEntry> entries = launcher.entries();
+  size_t at = e2e::indexOf(entries, report);
+  ASSERT_NE(at, std::wstring::npos);
+  ASSERT_GT(entries.size(), at + 1);
+  // Windows names this program; Wine's table gives no owner.
+  std::wstring named = line + L": wendlor_e2e_tests.exe (PID: " + std::to_wstring(GetCurrentProcessId()) + L")";
+  EXPECT_TRUE(entries[at + 1].text == named || (e2e::underWine() && entries[at + 1].text == line + L"."))
+      << e2e::toUtf8(entries[at + 1].text);
+  launcher.quitAndExpectZero();
+  EXPECT_FALSE(e2e::fileExists(planted + L".loaded")) << e2e::readFile(planted + L".loaded");
 }

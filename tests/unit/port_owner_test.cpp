@@ -33,9 +33,20 @@ TEST(PortOwner, MysqlPortFromItsCommandLine) {
   for (const Case& c : cases) EXPECT_EQ(mysqlPort(c.commandLine), c.port) << c.commandLine;
 }
 
-TEST(PortOwner, TheLineNamesTheOwnerOnlyWhenKnown) {
-  EXPECT_EQ(portTakenLine(80, L"skype.exe", 1234), L"Порт 80 занят другой программой: skype.exe (PID: 1234)");
-  EXPECT_EQ(portTakenLine(3306, L"", 0), L"Порт 3306 занят другой программой.");
+TEST(PortOwner, TheLineNamesWhatIsKnownOfTheOwner) {
+  struct Case {
+    USHORT port;
+    const wchar_t* fileName;
+    DWORD pid;
+    const wchar_t* line;
+  } cases[] = {
+      {80, L"skype.exe", 1234, L"Порт 80 занят другой программой: skype.exe (PID: 1234)"},
+      {3306, L"", 5678, L"Порт 3306 занят другой программой (PID: 5678)."},
+      {3306, L"", 0, L"Порт 3306 занят другой программой."},
+      {80, L"System", 4, L"Порт 80 занят системной службой HTTP Windows (PID: 4)."},
+      {80, L"", 4, L"Порт 80 занят системной службой HTTP Windows (PID: 4)."},
+  };
+  for (const Case& c : cases) EXPECT_EQ(portTakenLine(c.port, c.fileName, c.pid), c.line) << c.pid;
 }
 
 // A real listener of this process, found in the system's table by its port.
@@ -59,6 +70,8 @@ TEST(PortOwner, ListenerOfThisProcessIsFoundOnItsPortAndGoneAfterwards) {
 TEST(PortOwner, FileNameOfAProcess) {
   EXPECT_EQ(processFileName(GetCurrentProcessId()), L"wendlor_unit_tests.exe");
   EXPECT_EQ(processFileName(0), L"");
+  // What names a process that cannot be opened: the system's process list.
+  EXPECT_EQ(listedProcessName(GetCurrentProcessId()), L"wendlor_unit_tests.exe");
 }
 
 }  // namespace
