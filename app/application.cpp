@@ -66,6 +66,7 @@ int Application::run(HINSTANCE moduleInstance) {
   showLogWindow(true);
 
   mapVirtualDrive();
+  if (!config.noTerminate) serverJob.create();
   startDatabase();
   if (!startWebServer()) {
     appendJournal(L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.", true,

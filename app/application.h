@@ -7,6 +7,7 @@
 #include "config/launcher_config.h"
 #include "orchestration/start_page_probe.h"
 #include "process/child_process.h"
+#include "process/server_job.h"
 #include "ui/tray_icon.h"
 
 constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
@@ -18,7 +19,8 @@ constexpr DWORD kDatabaseStopTimeoutMs = 10000;
 constexpr DWORD kShutdownLevel = 0x380;
 // What Windows shows while the Launcher holds the session's end to stop its servers.
 constexpr wchar_t kShutdownBlockReason[] = L"Остановка серверов ZEM Wendlor";
-constexpr wchar_t kCtrlCNotDeliveredLine[] = L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
+constexpr wchar_t kCtrlCNotDeliveredLine[] =
+    L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
 
 // The one state object of the Launcher: it owns the windows, the menu, the icon, the mutex,
 // the tray icon and both server processes for the whole run.
@@ -31,6 +33,8 @@ struct Application {
   std::wstring configWarning;
   ChildProcess webServerProcess;
   ChildProcess databaseProcess;
+  // Ends both servers should the Launcher die without its teardown; none with NoTerminate.
+  ServerJob serverJob;
   bool processWindowsVisible = true;
   TrayIcon tray;
   bool trayAdded = false;
@@ -152,6 +156,7 @@ struct Application {
 
   // About box.
   std::wstring buildAboutText() const;
+  std::wstring boundToLauncher(const ChildProcess& server) const;
 };
 
 // The line for a database that did not end within kDatabaseStopTimeoutMs of its Ctrl+C.

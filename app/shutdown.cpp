@@ -132,7 +132,8 @@ void Application::stopServersForSessionEnd() {
     } else {
       DWORD spent = ticksSince(GetTickCount(), since);
       DWORD left = spent < kDatabaseStopTimeoutMs ? kDatabaseStopTimeoutMs - spent : 0;
-      if (WaitForSingleObject(databaseProcess.process, left) == WAIT_TIMEOUT) forceDatabaseStop(databaseStopBoundLine());
+      if (WaitForSingleObject(databaseProcess.process, left) == WAIT_TIMEOUT)
+        forceDatabaseStop(databaseStopBoundLine());
     }
   }
   // The web server last, and never by force, as at Exit; it gets the same time to close its logs.
@@ -165,6 +166,10 @@ void Application::endOfRunTeardown() {
   destroyMenu(trayMenu);
   destroyIcon(trayIconHandle);
   stopChildren();
+  // A normal end: the servers are no longer ended with the Launcher, so a web server still busy
+  // with its Ctrl+C can finish.
+  serverJob.release();
+  serverJob.close();
   destroyWindow(controlWindow);
 }
 
@@ -172,6 +177,8 @@ Application::~Application() {
   clearShutdownBlockReason();
   releaseTrayAndMenu();
   stopChildren();
+  serverJob.release();
+  serverJob.close();
   destroyWindow(controlWindow);
   if (logWindow) {
     destroyWindow(logWindow);

@@ -18,7 +18,7 @@ void Application::startDatabase() {
   const std::wstring& command = config.mysqlServer;
   appendJournal(L"Запуск базы данных MySQL: " + command, false, false);
   std::wstring error;
-  if (!databaseProcess.start(command, folder, true, &error, false)) {
+  if (!databaseProcess.start(command, folder, true, &error, false, &serverJob)) {
     appendJournal(L"ОШИБКА запуска MySQL: " + error, true, false);
     return;
   }
@@ -32,7 +32,7 @@ bool Application::startWebServer() {
   std::wstring command = webServerCommand();
   appendJournal(L"Запуск веб-сервера: " + command, false, false);
   std::wstring error;
-  if (!webServerProcess.start(command, folder, config.startHidden, &error, true)) {
+  if (!webServerProcess.start(command, folder, config.startHidden, &error, true, &serverJob)) {
     appendJournal(L"ОШИБКА запуска веб-сервера: " + error, true, false);
     return false;
   }

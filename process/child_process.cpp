@@ -4,6 +4,7 @@
 
 #include "app/handles.h"
 #include "process/output_capture.h"
+#include "process/server_job.h"
 #include "process/support_contacts.h"
 #include "process/system_error.h"
 
@@ -122,7 +123,7 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow,
-                         std::wstring* errorText, bool captureOutput) {
+                         std::wstring* errorText, bool captureOutput, ServerJob* job) {
   close();
   output.clear();
 
@@ -137,7 +138,7 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
   startup.StartupInfo.wShowWindow = hideWindow ? SW_HIDE : SW_SHOWDEFAULT;
   // A console without a window, captured or not: where the default terminal is Windows Terminal,
   // a new console's window opens there, ignores SW_HIDE and ends the server when closed.
-  DWORD creationFlags = CREATE_NO_WINDOW;
+  DWORD creationFlags = CREATE_NO_WINDOW | (job ? job->creationFlags() : 0);
 
   HANDLE stdoutWrite = nullptr;
   HANDLE stderrWrite = nullptr;
@@ -197,6 +198,12 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
   process = info.hProcess;
   thread = info.hThread;
   pid = info.dwProcessId;
+  inJob = false;
+  if (creationFlags & CREATE_SUSPENDED) {
+    // Outside the job it still runs: only its tie to the Launcher's life is lost.
+    inJob = job->adopt(process);
+    ResumeThread(thread);
+  }
   if (captureOutput) drain = startOutputDrain(stdoutRead, stderrRead, outputReaders);
   return true;
 }

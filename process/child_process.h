@@ -6,6 +6,7 @@
 #include <vector>
 
 struct OutputDrain;
+struct ServerJob;
 
 // First line of the message for a program that could not be started.
 constexpr wchar_t kStartFailureHeading[] = L"Ошибка запуска компонента программы (0x44): \n";
@@ -25,6 +26,8 @@ struct ChildProcess {
   // While a captured child runs, reader threads keep its pipes empty (see output_capture.h).
   OutputDrain* drain = nullptr;
   HANDLE outputReaders[2] = {nullptr, nullptr};
+  // Started inside the Launcher's server job: it ends with the Launcher, should that die.
+  bool inJob = false;
 
   ChildProcess() = default;
   ~ChildProcess();
@@ -33,8 +36,9 @@ struct ChildProcess {
 
   // Starts commandLine in folder (empty: the Launcher's current directory). On failure writes the
   // message for the user into *errorText when given.
+  // With a job, the child goes in it before it runs a single instruction.
   bool start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow, std::wstring* errorText,
-             bool captureOutput);
+             bool captureOutput, ServerJob* job = nullptr);
   bool isRunning() const;
   // The child's exit code, or STILL_ACTIVE (259) while it runs and when there is no process.
   DWORD exitCode() const;

@@ -16,6 +16,13 @@ std::wstring orEmpty(const std::wstring& value) {
 
 }  // namespace
 
+// Whether a server ends with the Launcher should the Launcher die: not where the job the Launcher
+// itself runs in forbids a job of its own; nothing to say with NoTerminate, which wants them kept.
+std::wstring Application::boundToLauncher(const ChildProcess& server) const {
+  if (config.noTerminate || server.pid == 0) return std::wstring();
+  return std::wstring(L"  EndsWithLauncher: ") + yesNo(server.inJob) + L"\n";
+}
+
 // Read fresh at each showing: the settings in effect and whether the servers still run.
 std::wstring Application::buildAboutText() const {
   std::wstring text;
@@ -40,10 +47,12 @@ std::wstring Application::buildAboutText() const {
   text += L"Основной процесс:\n";
   text += L"  PID: " + std::to_wstring(webServerProcess.pid) + L"\n";
   text += std::wstring(L"  Running: ") + yesNo(webServerProcess.isRunning()) + L"\n";
-  text += std::wstring(L"  WindowsVisible: ") + yesNo(processWindowsVisible) + L"\n\n";
+  text += std::wstring(L"  WindowsVisible: ") + yesNo(processWindowsVisible) + L"\n";
+  text += boundToLauncher(webServerProcess) + L"\n";
   text += L"MySQL процесс:\n";
   text += L"  PID: " + std::to_wstring(databaseProcess.pid) + L"\n";
-  text += std::wstring(L"  Running: ") + yesNo(databaseProcess.isRunning()) + L"\n\n";
+  text += std::wstring(L"  Running: ") + yesNo(databaseProcess.isRunning()) + L"\n";
+  text += boundToLauncher(databaseProcess) + L"\n";
   text += L"Управление:\n";
   text += L"  ПКМ по иконке — меню\n";
   text += L"  Двойной клик ЛКМ — Показать/Скрыть окна\n\n";
