@@ -21,9 +21,9 @@ std::wstring exitCodeLine(DWORD exitCode) {
   return L"Код завершения: " + std::to_wstring(exitCode);
 }
 
-void appendOutputEntry(std::vector<std::wstring>& lines, const std::wstring& output) {
-  std::wstring text = trimConsoleOutput(output);
-  if (!text.empty()) lines.push_back(L"Вывод консоли:\r\n" + reportOutput(text));
+void appendOutputEntry(std::vector<std::wstring>& lines, const std::wstring& out, const std::wstring& err) {
+  std::wstring text = reportStreams(out, err);
+  if (!text.empty()) lines.push_back(L"Вывод консоли:\r\n" + text);
 }
 
 }  // namespace
@@ -67,21 +67,38 @@ std::wstring reportOutput(const std::wstring& trimmed, size_t limit) {
   return kOutputCutNote + trimmed.substr(begin);
 }
 
-std::vector<std::wstring> webServerExitReport(DWORD exitCode, const std::wstring& output) {
+std::wstring reportStreams(const std::wstring& out, const std::wstring& err, size_t limit) {
+  // Blanks at the end of standard output part it from standard error; only the very end is trimmed.
+  std::wstring errText = trimConsoleOutput(err);
+  std::wstring outText = errText.empty() ? trimConsoleOutput(out) : out;
+  // Each stream's end is where a server says why it stopped, so neither may crowd out the other's.
+  size_t outLimit = limit;
+  size_t errLimit = limit;
+  if (outText.size() + errText.size() > limit) {
+    size_t half = limit / 2;
+    outLimit = errText.size() < half ? limit - errText.size() : half;
+    errLimit = outText.size() < half ? limit - outText.size() : limit - half;
+  }
+  std::wstring text = reportOutput(outText, outLimit);
+  if (errText.size() > errLimit && !text.empty() && text.back() != L'\n' && text.back() != L'\r') text += L"\r\n";
+  return text + reportOutput(errText, errLimit);
+}
+
+std::vector<std::wstring> webServerExitReport(DWORD exitCode, const std::wstring& out, const std::wstring& err) {
   std::vector<std::wstring> lines;
   lines.push_back(L"ОШИБКА: Веб-сервер неожиданно закрылся!");
   if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
-  appendOutputEntry(lines, output);
+  appendOutputEntry(lines, out, err);
   return lines;
 }
 
-std::vector<std::wstring> webServerStoppedReport(DWORD pid, ULONGLONG lifetime, DWORD exitCode,
-                                                 const std::wstring& output) {
+std::vector<std::wstring> webServerStoppedReport(DWORD pid, ULONGLONG lifetime, DWORD exitCode, const std::wstring& out,
+                                                 const std::wstring& err) {
   std::vector<std::wstring> lines;
   lines.push_back(L"ОШИБКА: Веб-сервер остановился (PID: " + std::to_wstring(pid) + L"). Время работы: " +
                   uptimeText(lifetime));
   if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
-  appendOutputEntry(lines, output);
+  appendOutputEntry(lines, out, err);
   return lines;
 }
 
@@ -124,11 +141,13 @@ void Application::superviseWebServer(DWORD now) {
   allStartedPending = false;
   WaitForSingleObject(webServerProcess.process, kExitWaitMs);
   DWORD code = webServerProcess.exitCode();
-  std::wstring output = webServerProcess.readOutput();
+  webServerProcess.readOutput();
+  std::wstring out = webServerProcess.streamText(kStandardOutput);
+  std::wstring err = webServerProcess.streamText(kStandardError);
   ULONGLONG lifetime = endedProcessLifetimeMs(webServerProcess.process, webStartTick, now);
   bool early = lifetime < kEarlyExitWindowMs;
-  std::vector<std::wstring> lines =
-      early ? webServerExitReport(code, output) : webServerStoppedReport(webServerProcess.pid, lifetime, code, output);
+  std::vector<std::wstring> lines = early ? webServerExitReport(code, out, err)
+                                          : webServerStoppedReport(webServerProcess.pid, lifetime, code, out, err);
   for (const std::wstring& line : lines) appendJournal(line, true, false);
   reportPortOwner(kStartPagePort);
   callAttention(early ? nullptr : L"Веб-сервер остановился. Подробности в журнале.");

@@ -34,16 +34,15 @@ struct StandardHandles {
   }
 };
 
-// Appends one pipe's waiting bytes to output, reading only what a peek reports, so it never blocks.
-void readWaitingBytes(HANDLE pipe, std::wstring& output) {
+// Appends one pipe's waiting bytes to stream, reading only what a peek reports, so it never blocks.
+void readWaitingBytes(HANDLE pipe, DrainStream& stream) {
   if (!pipe) return;
   DWORD available = 0;
   if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return;
-  std::vector<char> buffer(static_cast<size_t>(available) + 1, '\0');
+  std::vector<char> buffer(available);
   DWORD got = 0;
   if (!ReadFile(pipe, buffer.data(), available, &got, nullptr)) return;
-  buffer[got] = '\0';
-  output += decodeAnsi(std::string(buffer.data(), got));
+  appendBounded(stream, buffer.data(), got);
 }
 
 // Once the child has ended its pipes break and the readers end; this gives them the moment it
@@ -126,6 +125,7 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
                          std::wstring* errorText, bool captureOutput, ServerJob* job) {
   close();
   output.clear();
+  outputStreams[kStandardOutput] = outputStreams[kStandardError] = DrainStream();
 
   SECURITY_ATTRIBUTES pipeAttributes{};
   pipeAttributes.nLength = sizeof pipeAttributes;
@@ -265,15 +265,19 @@ void ChildProcess::close() {
 
 std::wstring ChildProcess::readOutput() {
   if (!drain) {
-    readWaitingBytes(stdoutRead, output);
-    readWaitingBytes(stderrRead, output);
-    return output;
+    readWaitingBytes(stdoutRead, outputStreams[kStandardOutput]);
+    readWaitingBytes(stderrRead, outputStreams[kStandardError]);
+  } else {
+    settleReaders(process, outputReaders);
+    DrainStream taken[2];
+    takeDrainedOutput(drain, taken[kStandardOutput], taken[kStandardError]);
+    keepTaken(outputStreams[kStandardOutput], taken[kStandardOutput]);
+    keepTaken(outputStreams[kStandardError], taken[kStandardError]);
   }
-  settleReaders(process, outputReaders);
-  DrainStream out;
-  DrainStream err;
-  takeDrainedOutput(drain, out, err);
-  output += drainedText(out);
-  output += drainedText(err);
+  output = streamText(kStandardOutput) + streamText(kStandardError);
   return output;
+}
+
+std::wstring ChildProcess::streamText(int stream) const {
+  return drainedText(outputStreams[stream]);
 }

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-struct OutputDrain;
+#include "process/output_capture.h"
+
 struct ServerJob;
 
 // First line of the message for a program that could not be started.
@@ -22,7 +23,11 @@ struct ChildProcess {
   DWORD pid = 0;
   HANDLE stdoutRead = nullptr;
   HANDLE stderrRead = nullptr;
+  // Both streams' text, standard output first, as of the last readOutput.
   std::wstring output;
+  // The bytes of each stream, kept apart and decoded as a whole: a stream's code page is judged
+  // from all of it, and a character may come in two reads.
+  DrainStream outputStreams[2];
   // While a captured child runs, reader threads keep its pipes empty (see output_capture.h).
   OutputDrain* drain = nullptr;
   HANDLE outputReaders[2] = {nullptr, nullptr};
@@ -49,9 +54,12 @@ struct ChildProcess {
   // Releases the handles without stopping the child. Waits for nothing while the child runs; once
   // it has ended, gives the readers up to kOutputSettleMs to finish.
   void close();
-  // Adds what the child has written so far to output and returns all of it; never blocks, but
-  // once the child has ended gives the readers up to kOutputSettleMs to take its last bytes.
+  // Adds what the child has written so far to each stream and returns both streams' text, standard
+  // output first (also left in output); never blocks, but once the child has ended gives the
+  // readers up to kOutputSettleMs to take its last bytes.
   std::wstring readOutput();
+  // The text of one stream (kStandardOutput or kStandardError) as of the last readOutput.
+  std::wstring streamText(int stream) const;
 };
 
 // The whole failure message of start for a system error code.

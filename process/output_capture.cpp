@@ -60,6 +60,33 @@ HANDLE startReader(OutputDrain* drain, HANDLE pipe, int stream) {
   return thread;
 }
 
+std::wstring decodeBytes(UINT codePage, const char* data, size_t size) {
+  if (size == 0) return std::wstring();
+  int length = MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring text(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), &text[0], length);
+  return text;
+}
+
+bool isContinuation(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// Length of the UTF-8 sequence that lead starts, 0 when none starts with it. low and high bound
+// its second byte, which rules out overlong forms, surrogates and code points past U+10FFFF.
+size_t sequenceLength(unsigned char lead, unsigned char& low, unsigned char& high) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
 }  // namespace
 
 void appendBounded(DrainStream& stream, const char* data, size_t size, size_t keep) {
@@ -70,17 +97,54 @@ void appendBounded(DrainStream& stream, const char* data, size_t size, size_t ke
   }
 }
 
+void keepTaken(DrainStream& kept, const DrainStream& taken) {
+  if (taken.cut) kept = DrainStream();
+  appendBounded(kept, taken.bytes.data(), taken.bytes.size());
+  kept.cut = kept.cut || taken.cut;
+}
+
 std::wstring decodeAnsi(const std::string& bytes) {
-  if (bytes.empty()) return std::wstring();
-  int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring text(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], length);
-  return text;
+  return decodeBytes(CP_ACP, bytes.data(), bytes.size());
+}
+
+StreamEncoding judgeEncoding(const std::string& bytes, bool cut) {
+  StreamEncoding ansi;
+  ansi.end = bytes.size();
+  StreamEncoding judged;
+  size_t size = bytes.size();
+  size_t at = 0;
+  // Older bytes are dropped by count, so a cut may leave up to three bytes of a sequence.
+  while (cut && at < 3 && at < size && isContinuation(bytes[at])) ++at;
+  judged.begin = at;
+  bool plain = true;
+  while (at < size) {
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    size_t length = sequenceLength(static_cast<unsigned char>(bytes[at]), low, high);
+    if (length == 0) return ansi;
+    if (length == 1) {
+      ++at;
+      continue;
+    }
+    size_t present = size - at < length ? size - at : length;
+    for (size_t i = 1; i < present; ++i) {
+      auto byte = static_cast<unsigned char>(bytes[at + i]);
+      if (i == 1 ? byte < low || byte > high : !isContinuation(bytes[at + i])) return ansi;
+    }
+    if (present < length) break;  // its rest is still to come
+    plain = false;
+    at += length;
+  }
+  if (plain) return ansi;
+  judged.utf8 = true;
+  judged.end = at;
+  return judged;
 }
 
 std::wstring drainedText(const DrainStream& stream) {
-  std::wstring text = decodeAnsi(stream.bytes);
+  StreamEncoding encoding = judgeEncoding(stream.bytes, stream.cut);
+  std::wstring text = decodeBytes(encoding.utf8 ? CP_UTF8 : CP_ACP, stream.bytes.data() + encoding.begin,
+                                  encoding.end - encoding.begin);
   if (stream.cut) text.insert(0, kOutputCutNote);
   return text;
 }

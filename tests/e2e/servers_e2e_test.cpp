@@ -430,3 +430,37 @@ TEST_F(ServersTest, EarlyExitReportHoldsStandardOutputThenStandardError) {
 }
 
 }  // namespace
+
+namespace {
+
+// A server that floods standard error and then says on standard output why it dies: both ends
+// are in the report, standard output first.
+TEST_F(ServersTest, FloodedStandardErrorLeavesTheEndOfStandardOutputInTheReport) {
+  ASSERT_TRUE(launch(withWebServer(L"--flood-stderr 20480 --stdout FATAL --run 1500 --exit-code 1")));
+  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs)) << e2e::readFile(webMarker);
+  std::vector<e2e::JournalEntry> lines = journal();
+  size_t output = indexStarting(lines, L"Вывод консоли:");
+  ASSERT_NE(output, std::wstring::npos);
+  const std::wstring& text = lines[output].text;
+  std::wstring head = L"Вывод консоли:\nFATAL\n" + plainLines(kOutputCutNote) + std::wstring(62, L'x') + L"\n";
+  EXPECT_EQ(text.compare(0, head.size(), head), 0) << e2e::toUtf8(text.substr(0, 120));
+  EXPECT_LE(text.size(), head.size() + kReportOutputChars);
+  EXPECT_EQ(text.substr(text.size() - 63), L"\n" + std::wstring(62, L'x'));
+  launcher.quitAndExpectZero();
+}
+
+// UTF-8 on standard output (one character split across two writes), ANSI on standard error.
+TEST_F(ServersTest, EachStreamIsDecodedInTheCodePageItWasWrittenIn) {
+  ASSERT_TRUE(
+      launch(withWebServer(L"--stdout \"\\xD0\" --sleep 300 --stdout \"\\x9F\\xD0\\xBE\\xD1\\x80\\xD1\\x82 "
+                           L"\\xD0\\xB7\\xD0\\xB0\\xD0\\xBD\\xD1\\x8F\\xD1\\x82\\r\\n\" --stderr \"bind failed \\xC4\" "
+                           L"--run 1500 --exit-code 1")));
+  ASSERT_TRUE(launcher.waitJournal(L"Вывод консоли:", kTimeoutMs)) << e2e::readFile(webMarker);
+  std::vector<e2e::JournalEntry> lines = journal();
+  size_t output = indexStarting(lines, L"Вывод консоли:");
+  ASSERT_NE(output, std::wstring::npos);
+  EXPECT_EQ(lines[output].text, L"Вывод консоли:\nПорт занят\n" + e2e::ansiText("bind failed \xC4"));
+  launcher.quitAndExpectZero();
+}
+
+}  // namespace

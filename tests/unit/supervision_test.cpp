@@ -33,17 +33,17 @@ TEST(Supervision, TrimRemovesOnlyTrailingLineBreaksAndSpaces) {
 }
 
 TEST(Supervision, WebServerExitReportLines) {
-  std::vector<std::wstring> full = webServerExitReport(1, L"boot\r\nfailed\r\n");
+  std::vector<std::wstring> full = webServerExitReport(1, L"boot\r\n", L"failed\r\n");
   ASSERT_EQ(full.size(), 3u);
   EXPECT_EQ(full[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
   EXPECT_EQ(full[1], L"Код завершения: 1");
   EXPECT_EQ(full[2], L"Вывод консоли:\r\nboot\r\nfailed");
 
-  std::vector<std::wstring> quiet = webServerExitReport(0, L" \r\n");
+  std::vector<std::wstring> quiet = webServerExitReport(0, L" \r\n", L"\r\n");
   ASSERT_EQ(quiet.size(), 1u);
   EXPECT_EQ(quiet[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
 
-  std::vector<std::wstring> crashed = webServerExitReport(0xC0000005u, L"");
+  std::vector<std::wstring> crashed = webServerExitReport(0xC0000005u, L"", L"");
   ASSERT_EQ(crashed.size(), 2u);
   EXPECT_EQ(crashed[1], L"Код завершения: 3221225477");
 }
@@ -112,13 +112,45 @@ TEST(Supervision, ReportShowsTheNewestOutputFromAWholeLineAndKeepsTheLast) {
   EXPECT_EQ(shown.substr(shown.size() - 13), L"the last line");
 }
 
+TEST(Supervision, EachStreamKeepsItsOwnEndInTheReport) {
+  const std::wstring note = kOutputCutNote;
+  struct Case {
+    const wchar_t* name;
+    std::wstring out, err;
+    std::wstring shown;
+  };
+  const Case cases[] = {
+      {L"both fit", L"o1\r\n", L"e1\r\n", L"o1\r\ne1"},
+      {L"blank standard error", L"o1\r\n", L" \r\n", L"o1"},
+      {L"only standard error", L"", L"e1\r\n", L"e1"},
+      {L"both large: each its newest half", L"0123456789", L"abcdefghij", note + L"56789\r\n" + note + L"fghij"},
+      {L"small standard output: standard error takes the rest", L"ok", L"abcdefghijklmn",
+       L"ok\r\n" + note + L"ghijklmn"},
+      {L"small standard error: standard output takes the rest", L"0123456789abcd", L"e", note + L"56789abcde"},
+      {L"lines stay whole per stream", L"aa\r\nbb\r\ncc", L"dd\r\nee\r\nff", note + L"cc\r\n" + note + L"ff"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(reportStreams(c.out, c.err, 10), c.shown) << e2e::toUtf8(c.name);
+
+  // With the real limit: 20 KiB on standard error does not crowd out a last word on standard output.
+  std::wstring flood;
+  while (flood.size() < 20480) flood += std::wstring(62, L'x') + L"\r\n";
+  std::wstring shown = reportStreams(L"FATAL", flood + L"last");
+  EXPECT_EQ(shown.compare(0, 7 + note.size(), L"FATAL\r\n" + note), 0);
+  EXPECT_LE(shown.size(), kReportOutputChars + 2 + note.size());
+  EXPECT_EQ(shown.substr(shown.size() - 4), L"last");
+  // Both large: each keeps its newest kReportOutputChars / 2.
+  std::wstring out(20000, L'o');
+  std::wstring err(20000, L'e');
+  EXPECT_EQ(reportStreams(out, err), note + std::wstring(8192, L'o') + L"\r\n" + note + std::wstring(8192, L'e'));
+}
+
 TEST(Supervision, LateReportsGiveUptimeAndExitCodeOnlyWhenNotZero) {
-  std::vector<std::wstring> web = webServerStoppedReport(42, 3723000, 3, L"bye\r\n");
+  std::vector<std::wstring> web = webServerStoppedReport(42, 3723000, 3, L"bye\r\n", L"");
   ASSERT_EQ(web.size(), 3u);
   EXPECT_EQ(web[0], L"ОШИБКА: Веб-сервер остановился (PID: 42). Время работы: 01:02:03");
   EXPECT_EQ(web[1], L"Код завершения: 3");
   EXPECT_EQ(web[2], L"Вывод консоли:\r\nbye");
-  EXPECT_EQ(webServerStoppedReport(42, 6000, 0, L"\r\n").size(), 1u);
+  EXPECT_EQ(webServerStoppedReport(42, 6000, 0, L"\r\n", L" ").size(), 1u);
 
   std::vector<std::wstring> db = databaseStoppedReport(7, 6000, 0);
   ASSERT_EQ(db.size(), 1u);
