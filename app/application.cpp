@@ -31,6 +31,9 @@ bool Application::createControlWindow() {
     showStartupError(L"Не удалось создать скрытое окно приложения.");
     return false;
   }
+  // An elevated Launcher would not hear the shell announce a new taskbar: the system filters
+  // messages from processes of lower integrity.
+  if (taskbarCreatedMessage) ChangeWindowMessageFilterEx(controlWindow, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
   return true;
 }
 
@@ -75,8 +78,7 @@ int Application::run(HINSTANCE moduleInstance) {
 
   buildTrayMenu();
   trayIconHandle = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
-  trayAdded = tray.addTrayIcon(controlWindow, trayIconHandle, WM_TRAYICON, kTrayTip);
-  if (!trayAdded) {
+  if (!addTrayIcon()) {
     appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
     showStartupError(L"Не удалось создать иконку в трее. Для завершения программы закройте это окно.");
     showLogWindow(true);

@@ -37,7 +37,10 @@ struct Application {
   ServerJob serverJob;
   bool processWindowsVisible = true;
   TrayIcon tray;
+  // trayAdded: the shell holds the icon. trayIconWanted: from the first add until the icon is
+  // given back at the end; while the shell has not taken it, TIMER_TRAY_RETRY tries again.
   bool trayAdded = false;
+  bool trayIconWanted = false;
   HMENU trayMenu = nullptr;
   HICON trayIconHandle = nullptr;
   // Registered "TaskbarCreated": the shell restarted and forgot the tray icon.
@@ -151,7 +154,10 @@ struct Application {
 
   // Tray.
   void buildTrayMenu();
+  // The first add at start-up; false when the shell refused it for now.
+  bool addTrayIcon();
   void releaseTrayAndMenu();
+  // At TaskbarCreated and on TIMER_TRAY_RETRY: the icon again, until the shell holds it.
   void restoreTrayIcon();
 
   // About box.

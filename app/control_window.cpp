@@ -70,6 +70,10 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
         onStartPageProbeTimer();
         return 0;
       }
+      if (wParam == TIMER_TRAY_RETRY) {
+        restoreTrayIcon();
+        return 0;
+      }
       break;
     case WM_START_PAGE_PROBE:
       onStartPageProbeAnswer(wParam, lParam);

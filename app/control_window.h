@@ -19,6 +19,9 @@ constexpr UINT kStartupTimerPeriodMs = 100;
 // Runs while Exit waits for the database to end; the loop goes on meanwhile.
 constexpr UINT_PTR TIMER_DATABASE_STOP = 3;
 constexpr UINT kDatabaseStopPollMs = 100;
+// Runs while the shell has not taken the tray icon: the add is tried again.
+constexpr UINT_PTR TIMER_TRAY_RETRY = 5;
+constexpr UINT kTrayRetryPeriodMs = 3000;
 
 constexpr UINT IDM_TOGGLE_WINDOWS = 1001;
 constexpr UINT IDM_STOP_AND_EXIT = 1002;

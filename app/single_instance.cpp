@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "app/application.h"
+#include "app/handles.h"
 #include "config/paths.h"
 
 uint64_t HashProgramPath(const std::wstring& text) {
@@ -25,8 +28,40 @@ std::wstring InstanceMutexName(const std::wstring& programPath) {
   return kInstanceMutexPrefix + hex;
 }
 
+namespace {
+
+// The executable's final path, case-folded: letter case, 8.3 names, subst drives and junctions all
+// name one file, and each would otherwise give a guard of its own. Empty when any step fails.
+std::wstring finalProgramPath() {
+  std::wstring module = GetProgramPath();
+  if (module.empty()) return std::wstring();
+  // No access beyond the attributes, shared with everyone: only the handle's name is wanted.
+  HANDLE file = nullIfInvalid(CreateFileW(module.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return std::wstring();
+  std::vector<wchar_t> path;
+  DWORD length = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED);
+  if (length > 0) {
+    path.resize(length);
+    length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    if (length >= path.size()) length = 0;
+  }
+  closeHandle(file);
+  if (length == 0) return std::wstring();
+  // The file system matches names without regard to case, so neither may the guard.
+  std::wstring folded(length, L'\0');
+  int mapped = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.data(), static_cast<int>(length), &folded[0],
+                            static_cast<int>(length));
+  return mapped == static_cast<int>(length) ? folded : std::wstring();
+}
+
+}  // namespace
+
 bool Application::acquireSingleInstance() {
-  std::wstring name = InstanceMutexName(GetProgramPath());
+  std::wstring path = finalProgramPath();
+  if (path.empty()) path = GetProgramPath();
+  std::wstring name = InstanceMutexName(path);
   instanceMutex = CreateMutexW(nullptr, FALSE, name.c_str());
   DWORD error = GetLastError();
   // A name taken by another kind of object gives no handle: start as if alone.

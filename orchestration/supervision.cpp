@@ -160,6 +160,11 @@ void Application::callAttention(const wchar_t* balloonText) {
 
 void Application::announceAllStarted() {
   allStartedPending = false;
+  if (!trayAdded) {
+    // Left on screen: without the tray icon there would be no way back to it.
+    appendJournal(L"Все процессы успешно запущены.", false, true);
+    return;
+  }
   appendJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", false, true);
   if (logWindow) hideLogWindow();
 }

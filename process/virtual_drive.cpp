@@ -19,11 +19,25 @@ bool ParseSubstDrive(const std::wstring& setting, std::wstring* drive) {
   return true;
 }
 
-std::wstring SubstCommandLine(const std::wstring& drive, const std::wstring& folder) {
+std::wstring SubstCommandLine(const std::wstring& substPath, const std::wstring& drive, const std::wstring& folder) {
   size_t trailing = 0;
   while (trailing < folder.size() && folder[folder.size() - 1 - trailing] == L'\\') ++trailing;
-  return L"cmd.exe /c subst " + drive + L" \"" + folder + std::wstring(trailing, L'\\') + L"\"";
+  return L"\"" + substPath + L"\" " + drive + L" \"" + folder + std::wstring(trailing, L'\\') + L"\"";
 }
+
+namespace {
+
+// A drive letter's attributes without the system's "no disk" box for an empty removable drive.
+// Set for this thread only: the servers would inherit the process's error mode.
+DWORD quietAttributes(const std::wstring& path) {
+  DWORD oldMode = 0;
+  bool quiet = SetThreadErrorMode(GetThreadErrorMode() | SEM_FAILCRITICALERRORS, &oldMode) != FALSE;
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (quiet) SetThreadErrorMode(oldMode, nullptr);
+  return attributes;
+}
+
+}  // namespace
 
 void Application::mapVirtualDrive() {
   if (TrimWide(config.substDrive).empty()) return;
@@ -37,8 +51,8 @@ void Application::mapVirtualDrive() {
 
   appendJournal(L"Создание виртуального диска: " + drive, false, false);
 
-  if (GetFileAttributesW((drive + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES) {
-    DWORD home = GetFileAttributesW((drive + L"\\home").c_str());
+  if (quietAttributes(drive + L"\\") != INVALID_FILE_ATTRIBUTES) {
+    DWORD home = quietAttributes(drive + L"\\home");
     if (home != INVALID_FILE_ATTRIBUTES && (home & FILE_ATTRIBUTE_DIRECTORY)) {
       appendJournal(L"Диск уже был создан ранее. ", false, false);
     } else {
@@ -47,7 +61,16 @@ void Application::mapVirtualDrive() {
     return;
   }
 
-  std::wstring commandLine = SubstCommandLine(drive, startupFolder);
+  // subst itself, named in full: by its bare name CreateProcessW would take one from the program
+  // folder first, and through cmd.exe the registry's AutoRun command would run before it and
+  // %NAME% in the folder would be expanded even inside quotes.
+  std::wstring folder, substPath;
+  if (!systemFolder(&folder) || !systemFilePath(L"subst.exe", &substPath)) {
+    DWORD error = GetLastError();
+    appendJournal(L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(error), true, false);
+    return;
+  }
+  std::wstring commandLine = SubstCommandLine(substPath, drive, startupFolder);
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back(L'\0');
   STARTUPINFOW startup{};
@@ -55,22 +78,22 @@ void Application::mapVirtualDrive() {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION info{};
-  // Named in full: by its bare name CreateProcessW would take a cmd.exe from the program folder
-  // or the current one before the system's. It runs in the system folder, because cmd looks for
-  // subst in its current folder first, and ours is often the program folder.
-  std::wstring folder, interpreter;
-  bool started = systemFolder(&folder) && systemFilePath(L"cmd.exe", &interpreter) &&
-                 CreateProcessW(interpreter.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                                folder.c_str(), &startup, &info) != FALSE;
-  if (!started) {
+  // In the system folder, so that nothing it loads by name comes from the program folder.
+  if (!CreateProcessW(substPath.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      folder.c_str(), &startup, &info)) {
     DWORD error = GetLastError();
     appendJournal(L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(error), true, false);
     return;
   }
-  WaitForSingleObject(info.hProcess, INFINITE);
+  closeHandle(info.hThread);
+  // Bounded: the start-up runs before the message loop, so a stuck subst must not hold it.
+  if (WaitForSingleObject(info.hProcess, kSubstTimeoutMs) == WAIT_TIMEOUT) {
+    closeHandle(info.hProcess);
+    appendJournal(L"ОШИБКА subst: Команда subst не завершилась за 10 секунд.", true, false);
+    return;
+  }
   DWORD code = 0;
   GetExitCodeProcess(info.hProcess, &code);
-  closeHandle(info.hThread);
   closeHandle(info.hProcess);
   if (code != 0) {
     appendJournal(L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: " + std::to_wstring(code), true,

@@ -155,7 +155,7 @@ void Application::showLogWindow(bool show) {
   logWindowVisible = show;
   if (show) {
     layoutLogWindow();
-    ShowWindow(logWindow, SW_SHOW);
+    ShowWindow(logWindow, IsIconic(logWindow) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(logWindow);
   } else {
     ShowWindow(logWindow, SW_HIDE);
@@ -165,7 +165,8 @@ void Application::showLogWindow(bool show) {
 void Application::hideLogWindow() {
   if (!logWindow) return;
   logWindowVisible = false;
-  ShowWindow(logWindow, SW_HIDE);
+  // Without the tray icon nothing would bring a hidden window back; its taskbar button does.
+  ShowWindow(logWindow, trayAdded ? SW_HIDE : SW_MINIMIZE);
 }
 
 LRESULT Application::handleLogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

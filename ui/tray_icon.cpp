@@ -1,6 +1,7 @@
 #include "ui/tray_icon.h"
 
 #include "app/application.h"
+#include "app/control_window.h"
 #include "app/handles.h"
 
 bool TrayIcon::addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const std::wstring& tip) {
@@ -19,12 +20,10 @@ bool TrayIcon::addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const s
 }
 
 bool TrayIcon::readdTrayIcon() {
-  if (!added) return false;
-  // A new shell holds no icon of ours; an old one might, and would refuse a second add.
-  NOTIFYICONDATAW stale = iconData;
-  stale.uFlags = 0;
-  Shell_NotifyIconW(NIM_DELETE, &stale);
-  added = Shell_NotifyIconW(NIM_ADD, &iconData) != FALSE;
+  if (!iconData.hWnd) return false;
+  // A modify first: an add that timed out may still have reached the shell, which then refuses a
+  // second one; a new shell holds no icon of ours and refuses the modify instead.
+  added = Shell_NotifyIconW(NIM_MODIFY, &iconData) != FALSE || Shell_NotifyIconW(NIM_ADD, &iconData) != FALSE;
   return added;
 }
 
@@ -55,7 +54,17 @@ void TrayIcon::showTrayMenu(HMENU menu) {
   PostMessageW(iconData.hWnd, WM_NULL, 0, 0);
 }
 
+bool Application::addTrayIcon() {
+  trayIconWanted = true;
+  trayAdded = tray.addTrayIcon(controlWindow, trayIconHandle, WM_TRAYICON, kTrayTip);
+  // No taskbar yet (a start at logon) or a busy shell: keep trying until it takes the icon.
+  if (!trayAdded && controlWindow) SetTimer(controlWindow, TIMER_TRAY_RETRY, kTrayRetryPeriodMs, nullptr);
+  return trayAdded;
+}
+
 void Application::releaseTrayAndMenu() {
+  trayIconWanted = false;
+  if (controlWindow) KillTimer(controlWindow, TIMER_TRAY_RETRY);
   if (trayAdded) {
     tray.removeTrayIcon();
     trayAdded = false;
@@ -65,10 +74,16 @@ void Application::releaseTrayAndMenu() {
 }
 
 void Application::restoreTrayIcon() {
-  if (!trayAdded) return;
-  if (tray.readdTrayIcon()) return;
+  if (!trayIconWanted) return;
+  bool wasAdded = trayAdded;
+  trayAdded = tray.readdTrayIcon();
+  if (trayAdded) {
+    if (controlWindow) KillTimer(controlWindow, TIMER_TRAY_RETRY);
+    return;
+  }
+  if (controlWindow) SetTimer(controlWindow, TIMER_TRAY_RETRY, kTrayRetryPeriodMs, nullptr);
+  if (!wasAdded) return;
   // The icon is the only way back to a hidden Launcher: fall back to the log window.
-  trayAdded = false;
   appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
   showLogWindow(true);
 }

@@ -29,7 +29,8 @@ struct TrayIcon {
 
   // Replaces an icon added earlier; true when the shell took the new one.
   bool addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const std::wstring& tip);
-  // Adds the same icon again after the shell lost it; false when it was not added or the shell refused.
+  // Adds the icon that addTrayIcon set up again, whether that add failed or the shell lost it
+  // since; false when none was set up or the shell refused.
   bool readdTrayIcon();
   void removeTrayIcon();
   // An error balloon over the icon; false when the icon is not there or the shell refused.

@@ -1,96 +1,19 @@
 // The drive mapping at start-up, seen from outside: the Journal lines of each branch and the
 // arguments that reach subst. Wine's own subst does nothing, so the test prefix's system folder
-// holds a fake subst.exe that records what it was given. Each test uses its own letters.
+// holds a fake subst.exe that records what it was given. The test support gives out the letters.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 
+#include "process/virtual_drive.h"
 #include "tests/support/e2e_support.h"
+#include "tests/support/test_drives.h"
 
 namespace {
 
 using e2e::kTimeoutMs;
-
-// Wine's own translation of a path into the host's file system.
-std::string unixPathOf(const std::wstring& windowsPath) {
-  using Translate = char*(CDECL*)(const wchar_t*);
-  FARPROC proc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
-  auto translate = reinterpret_cast<Translate>(reinterpret_cast<void*>(proc));
-  if (!translate) return std::string();
-  char* unix = translate(windowsPath.c_str());
-  if (!unix) return std::string();
-  std::string result = unix;
-  HeapFree(GetProcessHeap(), 0, unix);
-  return result;
-}
-
-// Wine starts host programs too; it cannot wait for them, so callers wait for the effect.
-bool runHostCommand(const std::wstring& commandLine) {
-  std::wstring line = commandLine;
-  line.push_back(L'\0');
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return false;
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return true;
-}
-
-bool driveExists(wchar_t letter) {
-  return GetFileAttributesW((std::wstring(1, letter) + L":\\").c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Why a test cannot have the letters it needs free; empty when it can. Under Wine the test prefix
-// has only C: and Z:, but on Windows other programs may hold any letter.
-std::string takenHere(std::initializer_list<wchar_t> letters) {
-  for (wchar_t letter : letters) {
-    if (driveExists(letter)) return "drive " + e2e::toUtf8(std::wstring(1, letter)) + ": is in use on this machine";
-  }
-  return std::string();
-}
-
-// A drive letter taken for the length of a test, pointing at target. On Windows it is a drive of
-// the session, as subst makes one. Under Wine such a definition does not reach file names, so the
-// drive is a link in the prefix's dosdevices folder, found beside the one of drive C:.
-struct TakenDrive {
-  std::wstring drive;
-  std::wstring link;
-  bool defined = false;
-  wchar_t letter = 0;
-
-  TakenDrive(wchar_t driveLetter, const std::wstring& target) : drive{driveLetter, L':'} {
-    if (driveExists(driveLetter)) return;
-    if (!e2e::underWine()) {
-      defined = DefineDosDeviceW(0, drive.c_str(), target.c_str()) != FALSE;
-      if (defined && driveExists(driveLetter)) letter = driveLetter;
-      return;
-    }
-    std::string driveC = unixPathOf(L"C:\\");  // ".../dosdevices/c:/"
-    std::string unixTarget = unixPathOf(target);
-    size_t at = driveC.rfind("/c:/");
-    if (at == std::string::npos || unixTarget.empty() || unixTarget.find(' ') != std::string::npos ||
-        driveC.find(' ') != std::string::npos)
-      return;
-    link = e2e::fromUtf8(driveC.substr(0, at + 1)) + static_cast<wchar_t>(towlower(driveLetter)) + L":";
-    if (!runHostCommand(L"Z:\\bin\\ln -sfn " + e2e::fromUtf8(unixTarget) + L" " + link)) {
-      link.clear();
-      return;
-    }
-    if (e2e::waitFor([&] { return driveExists(driveLetter); }, kTimeoutMs)) letter = driveLetter;
-  }
-  ~TakenDrive() {
-    if (defined) DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);
-    if (link.empty()) return;
-    runHostCommand(L"Z:\\bin\\rm -f " + link);
-    if (letter) e2e::waitFor([&] { return !driveExists(letter); }, kTimeoutMs);
-  }
-  TakenDrive(const TakenDrive&) = delete;
-  TakenDrive& operator=(const TakenDrive&) = delete;
-};
 
 LauncherConfig withDrive(const std::wstring& drive) {
   LauncherConfig config;
@@ -126,26 +49,29 @@ TEST(DriveE2e, EmptySettingWritesNothingAndRunsNothing) {
 }
 
 TEST(DriveE2e, FreeLetterRunsSubstWithDriveAndFolder) {
-  if (std::string why = takenHere({L'S'}); !why.empty()) GTEST_SKIP() << why;
   if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
+  e2e::DriveLetter free;
+  ASSERT_NE(0, free.letter) << "no drive letter is free here";
   e2e::SubstStandIn subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"S:"), subst.path, subst.environment());
+  startAndWaitForStartup(launcher, withDrive(free.drive()), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
-  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: S:\r\n"));
+  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: " + free.drive() + L"\r\n"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst")) << e2e::toUtf8(journal);
-  EXPECT_EQ(L"call 2\n[S:]\n[" + subst.path + L"]\n", subst.calls());
+  EXPECT_EQ(L"call 2\n[" + free.drive() + L"]\n[" + subst.path + L"]\n", subst.calls());
   launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, NonZeroExitCodeIsReported) {
-  if (std::string why = takenHere({L'T'}); !why.empty()) GTEST_SKIP() << why;
   if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
+  e2e::DriveLetter free;
+  ASSERT_NE(0, free.letter) << "no drive letter is free here";
+  std::wstring lowerCase{static_cast<wchar_t>(towlower(free.letter)), L':'};
   e2e::SubstStandIn subst;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"t:"), subst.path, subst.environment(L"4294967295"));
+  startAndWaitForStartup(launcher, withDrive(lowerCase), subst.path, subst.environment(L"4294967295"));
   std::wstring journal = launcher.journal();
-  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: t:\r\n"));
+  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: " + lowerCase + L"\r\n"));
   EXPECT_NE(std::wstring::npos,
             journal.find(L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: 4294967295\r\n"))
       << e2e::toUtf8(journal);
@@ -153,46 +79,47 @@ TEST(DriveE2e, NonZeroExitCodeIsReported) {
   launcher.quitAndExpectZero();
 }
 
-TEST(DriveE2e, FolderWithSpacesAndCyrillicLettersIsOneArgument) {
-  if (std::string why = takenHere({L'U', L'V'}); !why.empty()) GTEST_SKIP() << why;
+TEST(DriveE2e, FolderReachesSubstAsWrittenAsOneArgument) {
   if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
-  e2e::SubstStandIn spaced(L"Program Files (x86) & Co");
-  e2e::Launcher first;
-  startAndWaitForStartup(first, withDrive(L"U:"), spaced.path, spaced.environment());
-  EXPECT_EQ(L"call 2\n[U:]\n[" + spaced.path + L"]\n", spaced.calls());
-  EXPECT_EQ(std::wstring::npos, first.journal().find(L"ОШИБКА subst"));
-  first.quitAndExpectZero();
-
-  e2e::SubstStandIn cyrillic(L"папка с программой");
-  e2e::Launcher second;
-  startAndWaitForStartup(second, withDrive(L" V: "), cyrillic.path, cyrillic.environment());
-  EXPECT_EQ(L"call 2\n[V:]\n[" + cyrillic.path + L"]\n", cyrillic.calls());
-  second.quitAndExpectZero();
+  // Spaces, an ampersand, Cyrillic letters and names in percent signs, which a command
+  // interpreter would expand even inside quotes.
+  const wchar_t* folders[] = {L"Program Files (x86) & Co", L"папка с программой", L"%PATH%", L"a %TEMP% b %%"};
+  for (const wchar_t* name : folders) {
+    SCOPED_TRACE(e2e::toUtf8(name));
+    e2e::DriveLetter free;
+    ASSERT_NE(0, free.letter) << "no drive letter is free here";
+    e2e::SubstStandIn subst(name);
+    e2e::Launcher launcher;
+    startAndWaitForStartup(launcher, withDrive(L" " + free.drive() + L" "), subst.path, subst.environment());
+    EXPECT_EQ(L"call 2\n[" + free.drive() + L"]\n[" + subst.path + L"]\n", subst.calls());
+    EXPECT_EQ(std::wstring::npos, launcher.journal().find(L"ОШИБКА subst"));
+    launcher.quitAndExpectZero();
+  }
 }
 
 TEST(DriveE2e, StartupFolderAtTheRootOfADrive) {
-  if (std::string why = takenHere({L'Y', L'X'}); !why.empty()) GTEST_SKIP() << why;
   if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
   e2e::SubstStandIn subst;
-  TakenDrive root(L'Y', subst.path);
-  ASSERT_EQ(L'Y', root.letter) << "could not make drive Y: for the test";
+  e2e::MappedDrive root(subst.path);
+  ASSERT_NE(0, root.letter) << root.why;
+  e2e::DriveLetter free;
+  ASSERT_NE(0, free.letter) << "no drive letter is free here";
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"X:"), L"Y:\\", subst.environment());
-  EXPECT_EQ(L"call 2\n[X:]\n[Y:\\]\n", subst.calls());
+  startAndWaitForStartup(launcher, withDrive(free.drive()), root.drive() + L"\\", subst.environment());
+  EXPECT_EQ(L"call 2\n[" + free.drive() + L"]\n[" + root.drive() + L"\\]\n", subst.calls());
   launcher.quitAndExpectZero();
 }
 
 TEST(DriveE2e, TakenLetterWithHomeCountsAsCreatedEarlier) {
-  if (std::string why = takenHere({L'Q'}); !why.empty()) GTEST_SKIP() << why;
   e2e::SubstStandIn subst;
   e2e::TempFolder target(L"drive-home");
   ASSERT_TRUE(CreateDirectoryW(target.file(L"home").c_str(), nullptr));
-  TakenDrive taken(L'Q', target.path);
-  ASSERT_EQ(L'Q', taken.letter) << "could not make drive Q: for the test";
+  e2e::MappedDrive taken(target.path);
+  ASSERT_NE(0, taken.letter) << taken.why;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"Q:"), subst.path, subst.environment());
+  startAndWaitForStartup(launcher, withDrive(taken.drive()), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
-  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: Q:\r\n"));
+  EXPECT_NE(std::wstring::npos, journal.find(L"Создание виртуального диска: " + taken.drive() + L"\r\n"));
   EXPECT_NE(std::wstring::npos, journal.find(L"Диск уже был создан ранее. \r\n"));
   EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst"));
   EXPECT_EQ(L"", subst.calls());
@@ -200,15 +127,14 @@ TEST(DriveE2e, TakenLetterWithHomeCountsAsCreatedEarlier) {
 }
 
 TEST(DriveE2e, TakenLetterWithoutHomeIsAnError) {
-  if (std::string why = takenHere({L'R'}); !why.empty()) GTEST_SKIP() << why;
   e2e::SubstStandIn subst;
   e2e::TempFolder target(L"drive-taken");
   // A file named home is not the folder that marks an earlier mapping.
   ASSERT_TRUE(e2e::writeFile(target.file(L"home"), "x"));
-  TakenDrive taken(L'R', target.path);
-  ASSERT_EQ(L'R', taken.letter) << "could not make drive R: for the test";
+  e2e::MappedDrive taken(target.path);
+  ASSERT_NE(0, taken.letter) << taken.why;
   e2e::Launcher launcher;
-  startAndWaitForStartup(launcher, withDrive(L"R:"), subst.path, subst.environment());
+  startAndWaitForStartup(launcher, withDrive(taken.drive()), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
   EXPECT_NE(std::wstring::npos,
             journal.find(L"ОШИБКА subst: Буква диска уже занята и диск не указывает на папку с программой\r\n"));
@@ -217,8 +143,26 @@ TEST(DriveE2e, TakenLetterWithoutHomeIsAnError) {
   launcher.quitAndExpectZero();
 }
 
+TEST(DriveE2e, StuckSubstIsGivenUpAfterTenSeconds) {
+  if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
+  e2e::DriveLetter free;
+  ASSERT_NE(0, free.letter) << "no drive letter is free here";
+  e2e::SubstStandIn subst;
+  e2e::Launcher launcher;
+  ASSERT_TRUE(launcher.prepare(withDrive(free.drive())));
+  ASSERT_TRUE(launcher.start(subst.path, subst.environment(L"hang")));
+  // The start goes on past the bound.
+  ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kSubstTimeoutMs + kTimeoutMs)) << e2e::toUtf8(launcher.journal());
+  std::wstring journal = launcher.journal();
+  size_t line = journal.find(L"ОШИБКА subst: Команда subst не завершилась за 10 секунд.\r\n");
+  EXPECT_NE(std::wstring::npos, line) << e2e::toUtf8(journal);
+  EXPECT_LT(line, journal.find(L"Подождите..."));
+  EXPECT_EQ(1u, count(subst.calls(), L"call "));
+  launcher.quitAndExpectZero();
+}
+
 TEST(DriveE2e, BadValuesRunNoCommand) {
-  // Each would put a second command or a wrong argument on cmd.exe's command line.
+  // Each would put a wrong argument or a second drive on subst's command line.
   const wchar_t* bad[] = {L"W: & subst injected", L"W:\\", L"WXY", L"1:", L"W: W:"};
   for (const wchar_t* value : bad) {
     SCOPED_TRACE(e2e::toUtf8(value));
@@ -238,16 +182,18 @@ TEST(DriveE2e, BadValuesRunNoCommand) {
   }
 }
 
-TEST(DriveE2e, BrokenCmdBesideTheProgramIsPassedOver) {
-  if (std::string why = takenHere({L'P'}); !why.empty()) GTEST_SKIP() << why;
+TEST(DriveE2e, SubstBesideTheProgramIsPassedOver) {
   if (std::string why; !e2e::SubstStandIn::recording(&why)) GTEST_SKIP() << why;
-  // Only the system's cmd.exe is started, whatever lies in the program folder.
+  e2e::DriveLetter free;
+  ASSERT_NE(0, free.letter) << "no drive letter is free here";
+  // Only the system's subst.exe is started, whatever lies in the program or the start-up folder.
   e2e::SubstStandIn subst;
   e2e::Launcher launcher;
-  ASSERT_TRUE(e2e::writeFile(launcher.folder.file(L"cmd.exe"), "not a program"));
-  startAndWaitForStartup(launcher, withDrive(L"P:"), subst.path, subst.environment());
+  ASSERT_TRUE(e2e::writeFile(launcher.folder.file(L"subst.exe"), "not a program"));
+  ASSERT_TRUE(e2e::writeFile(subst.folder.file(L"subst.exe"), "not a program"));
+  startAndWaitForStartup(launcher, withDrive(free.drive()), subst.path, subst.environment());
   std::wstring journal = launcher.journal();
   EXPECT_EQ(std::wstring::npos, journal.find(L"ОШИБКА subst")) << e2e::toUtf8(journal);
-  EXPECT_EQ(L"call 2\n[P:]\n[" + subst.path + L"]\n", subst.calls());
+  EXPECT_EQ(L"call 2\n[" + free.drive() + L"]\n[" + subst.path + L"]\n", subst.calls());
   launcher.quitAndExpectZero();
 }

@@ -8,6 +8,7 @@
 
 #include "app/start_page.h"
 #include "tests/support/e2e_support.h"
+#include "tests/support/test_drives.h"
 
 namespace {
 
@@ -49,6 +50,31 @@ TEST(SingleInstanceE2e, SecondStartOpensStartPageAndEndsWithOne) {
   EXPECT_TRUE(first.process.running());
   EXPECT_EQ(journalBefore.substr(0, journalBefore.find(L"Подождите...")),
             first.journal().substr(0, journalBefore.find(L"Подождите...")));
+  first.quitAndExpectZero(IDM_EXIT);
+}
+
+TEST(SingleInstanceE2e, SecondStartThroughADriveOnItsFolderOpensStartPageAndEndsWithOne) {
+  std::string why;
+  if (!e2e::browserIsRecorded(&why)) GTEST_SKIP() << why;
+  e2e::TempFolder urls(L"urls");
+  std::wstring urlLog = urls.file(L"urls.txt");
+  e2e::Launcher first;
+  // Mapped before the first start: under Wine a file's final name is found from its host path,
+  // through the first drive that leads to it, so a drive made later would rename the file.
+  e2e::MappedDrive drive(first.programPath());
+  ASSERT_NE(0, drive.letter) << drive.why;
+  ASSERT_TRUE(startFully(first, true));
+
+  // The same file as x:\WENDLOR.EXE: another drive, and other letter case too.
+  std::wstring exe = std::wstring{static_cast<wchar_t>(towlower(drive.letter)), L':'} + L"\\WENDLOR.EXE";
+  e2e::Process second;
+  ASSERT_TRUE(second.start(e2e::quoted(exe), drive.drive() + L"\\", {{L"WENDLOR_TEST_URL_LOG", urlLog}}));
+  DWORD code = 99;
+  ASSERT_TRUE(second.waitExit(kTimeoutMs, &code));
+  EXPECT_EQ(1u, code);
+  EXPECT_TRUE(e2e::waitFor([&] { return !e2e::markerLines(urlLog).empty(); }, kTimeoutMs));
+  EXPECT_EQ(e2e::markerLines(urlLog), std::vector<std::wstring>{kStartPageUrl}) << e2e::readFile(urlLog);
+  EXPECT_TRUE(first.process.running());
   first.quitAndExpectZero(IDM_EXIT);
 }
 

@@ -95,6 +95,7 @@ TEST_F(ControlWindowTest, ToggleWithoutWebServerFlipsTheFlagAndTheMenuLabel) {
 
 TEST_F(ControlWindowTest, DoubleClickTogglesTheLogWindow) {
   ASSERT_TRUE(app.createLogWindow(app.instance));
+  app.trayAdded = true;  // the double click comes from the icon
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK));
   EXPECT_TRUE(app.logWindowVisible);
   EXPECT_TRUE(IsWindowVisible(app.logWindow));

@@ -128,6 +128,7 @@ TEST_F(JournalTest, LinesAddedWhileHiddenAreThereWhenShown) {
 }
 
 TEST_F(JournalTest, CloseBoxAndCollapseOnlyHide) {
+  app.trayAdded = true;  // the tray icon brings the window back
   app.showLogWindow(true);
   SendMessageW(app.logWindow, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(app.logWindow));
@@ -140,6 +141,34 @@ TEST_F(JournalTest, CloseBoxAndCollapseOnlyHide) {
   EXPECT_FALSE(IsWindowVisible(app.logWindow));
   MSG message;
   EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(JournalTest, WithoutTheTrayIconItStaysAfterTheStartAndMinimizesInsteadOfHiding) {
+  app.showLogWindow(true);
+  app.announceAllStarted();
+  EXPECT_TRUE(IsWindowVisible(app.logWindow));
+  EXPECT_FALSE(IsIconic(app.logWindow));
+  EXPECT_TRUE(app.logWindowVisible);
+  EXPECT_EQ(entries().back().text, L"Все процессы успешно запущены.");
+
+  SendMessageW(app.logWindow, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindowVisible(app.logWindow));  // its taskbar button stays
+  EXPECT_TRUE(IsIconic(app.logWindow));
+  app.showLogWindow(true);
+  EXPECT_FALSE(IsIconic(app.logWindow));
+  SendMessageW(app.logWindow, WM_COMMAND, MAKEWPARAM(IDC_LOG_COLLAPSE, BN_CLICKED),
+               reinterpret_cast<LPARAM>(app.collapseButton));
+  EXPECT_TRUE(IsWindowVisible(app.logWindow));
+  EXPECT_TRUE(IsIconic(app.logWindow));
+  MSG message;
+  EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+  // Once the icon is there, the announcement hides it as before.
+  app.trayAdded = true;
+  app.showLogWindow(true);
+  app.announceAllStarted();
+  EXPECT_FALSE(IsWindowVisible(app.logWindow));
+  EXPECT_EQ(entries().back().text, L"Все процессы успешно запущены. Окно журнала скрыто.");
 }
 
 TEST_F(JournalTest, ExitButtonWritesItsLineAndEndsTheLoop) {

@@ -35,6 +35,30 @@ HICON testIcon() {
   return CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
 }
 
+// Holds an icon of the Launcher's owner and identifier in the shell, so that the Launcher's own
+// add is refused, as when the shell is busy or an add timed out after it got there.
+struct IconInTheWay {
+  NOTIFYICONDATAW data{};
+  explicit IconInTheWay(HWND owner) {
+    data.cbSize = sizeof data;
+    data.hWnd = owner;
+    data.uID = kTrayIconId;
+    Shell_NotifyIconW(NIM_ADD, &data);
+  }
+  void remove() { Shell_NotifyIconW(NIM_DELETE, &data); }
+};
+
+// Runs the message loop until the Launcher holds the icon again, as its own loop would.
+bool pumpUntilAdded(Application& app) {
+  return e2e::waitFor(
+      [&] {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        return app.trayAdded;
+      },
+      e2e::kTimeoutMs);
+}
+
 }  // namespace
 
 TEST(Tray, AddFillsTheIconDataAndTheShellHoldsIt) {
@@ -114,8 +138,7 @@ TEST(Tray, TaskbarCreatedAddsTheSameIconAgain) {
   ASSERT_NE(0u, app.taskbarCreatedMessage);
   EXPECT_EQ(RegisterWindowMessageW(L"TaskbarCreated"), app.taskbarCreatedMessage);
   app.trayIconHandle = testIcon();
-  app.trayAdded = app.tray.addTrayIcon(app.controlWindow, app.trayIconHandle, WM_TRAYICON, kTrayTip);
-  ASSERT_TRUE(app.trayAdded);
+  ASSERT_TRUE(app.addTrayIcon());
 
   // A restarted shell knows nothing of the icon.
   NOTIFYICONDATAW forget = app.tray.iconData;
@@ -149,4 +172,44 @@ TEST(Tray, TaskbarCreatedWithoutAnIconAddsNone) {
   EXPECT_FALSE(shellHasIcon(app.controlWindow));
   EXPECT_FALSE(app.trayAdded);
   EXPECT_FALSE(app.tray.added);
+}
+
+TEST(Tray, RefusedAddIsTriedAgainOnATimerUntilTheShellHoldsTheIcon) {
+  // The shell holds nothing when asked again, or already holds the icon (an add that timed out
+  // but got there, which a second add would never get past).
+  for (bool shellGotIt : {false, true}) {
+    SCOPED_TRACE(shellGotIt ? "the first add got there" : "the shell takes the icon later");
+    Application app;
+    app.instance = GetModuleHandleW(nullptr);
+    ASSERT_TRUE(app.createControlWindow());
+    app.trayIconHandle = testIcon();
+    IconInTheWay inTheWay(app.controlWindow);
+    ASSERT_TRUE(shellHasIcon(app.controlWindow));
+    ASSERT_FALSE(app.addTrayIcon());
+    if (!shellGotIt) inTheWay.remove();
+
+    ASSERT_TRUE(pumpUntilAdded(app));
+    EXPECT_TRUE(shellHasIcon(app.controlWindow));
+    EXPECT_EQ(app.trayIconHandle, app.tray.iconData.hIcon);
+    // Once it is there, the timer is gone.
+    EXPECT_FALSE(KillTimer(app.controlWindow, TIMER_TRAY_RETRY));
+    app.releaseTrayAndMenu();
+    EXPECT_FALSE(shellHasIcon(app.controlWindow));
+  }
+}
+
+TEST(Tray, TaskbarCreatedAddsTheIconEvenWhenTheFirstAddFailed) {
+  Application app;
+  app.instance = GetModuleHandleW(nullptr);
+  ASSERT_TRUE(app.createControlWindow());
+  app.trayIconHandle = testIcon();
+  IconInTheWay inTheWay(app.controlWindow);
+  ASSERT_FALSE(app.addTrayIcon());
+  inTheWay.remove();
+  ASSERT_FALSE(shellHasIcon(app.controlWindow));
+
+  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
+  EXPECT_TRUE(app.trayAdded);
+  EXPECT_TRUE(shellHasIcon(app.controlWindow));
+  EXPECT_FALSE(KillTimer(app.controlWindow, TIMER_TRAY_RETRY));
 }

@@ -26,13 +26,12 @@ TEST(VirtualDriveSetting, RejectsEverythingElse) {
   }
 }
 
-TEST(VirtualDriveCommand, FolderIsOneQuotedArgument) {
-  EXPECT_EQ(L"cmd.exe /c subst W: \"C:\\Program Files\\Wendlor\"",
-            SubstCommandLine(L"W:", L"C:\\Program Files\\Wendlor"));
-  EXPECT_EQ(L"cmd.exe /c subst w: \"Z:\\tmp\\папка\"", SubstCommandLine(L"w:", L"Z:\\tmp\\папка"));
-}
-
-TEST(VirtualDriveCommand, DriveRootKeepsItsBackslash) {
+TEST(VirtualDriveCommand, SubstItselfWithTheFolderAsOneQuotedArgument) {
+  const std::wstring subst = L"C:\\Windows\\system32\\subst.exe";
+  EXPECT_EQ(L"\"C:\\Windows\\system32\\subst.exe\" W: \"C:\\Program Files\\Wendlor\"",
+            SubstCommandLine(subst, L"W:", L"C:\\Program Files\\Wendlor"));
+  EXPECT_EQ(L"\"C:\\Windows\\system32\\subst.exe\" w: \"Z:\\tmp\\%PATH%\\папка\"",
+            SubstCommandLine(subst, L"w:", L"Z:\\tmp\\%PATH%\\папка"));
   // "C:\" quoted as-is would escape the closing quote for the usual argument parser.
-  EXPECT_EQ(L"cmd.exe /c subst W: \"C:\\\\\"", SubstCommandLine(L"W:", L"C:\\"));
+  EXPECT_EQ(L"\"C:\\Windows\\system32\\subst.exe\" W: \"C:\\\\\"", SubstCommandLine(subst, L"W:", L"C:\\"));
 }
