@@ -1,10 +1,10 @@
 #include "app/application.h"
 
 #include "app/control_window.h"
-#include "app/handles.h"
+#include "win/handles.h"
 #include "app/start_page.h"
 #include "config/paths.h"
-#include "process/system_error.h"
+#include "win/system_error.h"
 
 void showStartupError(const std::wstring& text) {
   MessageBoxW(nullptr, text.c_str(), kMessageBoxCaption, MB_OK | MB_ICONERROR);

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "app/application.h"
-#include "app/system_files.h"
+#include "win/system_files.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Before anything loads a DLL by name: the program folder is writable by the site's users.

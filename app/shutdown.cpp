@@ -1,6 +1,6 @@
 #include "app/application.h"
 #include "app/control_window.h"
-#include "app/handles.h"
+#include "win/handles.h"
 #include "orchestration/supervision.h"
 
 void Application::stopChildren() {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/handles.h"
+#include "win/handles.h"
 #include "config/paths.h"
 
 uint64_t HashProgramPath(const std::wstring& text) {

@@ -3,7 +3,8 @@
 #include <cctype>
 #include <climits>
 
-#include "app/handles.h"
+#include "win/handles.h"
+#include "win/text.h"
 
 namespace {
 
@@ -128,13 +129,7 @@ bool ParseUnsignedDecimal(const std::string& text, DWORD& value) {
 }
 
 std::wstring Utf8ToWide(const std::string& bytes) {
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return std::wstring();
-  int size = static_cast<int>(bytes.size());
-  int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, &wide[0], length);
-  return wide;
+  return decodeText(CP_UTF8, bytes.data(), bytes.size());
 }
 
 LauncherConfig ParseConfig(const std::string& fileBytes, std::wstring* warning) {

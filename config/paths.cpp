@@ -10,10 +10,6 @@ bool isSeparator(wchar_t c) {
   return c == L'\\' || c == L'/';
 }
 
-bool isBlank(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
-}
-
 }  // namespace
 
 std::wstring GetProgramPath() {
@@ -53,14 +49,6 @@ std::wstring GetCurrentFolder() {
     // Too small: length is the size needed, terminating zero included.
     buffer.resize(length);
   }
-}
-
-std::wstring TrimWide(const std::wstring& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && isBlank(text[begin])) ++begin;
-  while (end > begin && isBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
 }
 
 std::wstring ResolvePath(const std::wstring& base, const std::wstring& path) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "win/text.h"
+
 // The full path of the running executable, read whole however long it is; empty on failure.
 std::wstring GetProgramPath();
 // The folder of the executable, without a trailing separator ("D:" at the root, "." when unknown).
@@ -10,8 +12,6 @@ std::wstring ProgramFolderOf(const std::wstring& programPath);
 // The process's current directory, read whole however long it is.
 std::wstring GetCurrentFolder();
 
-// Strips leading and trailing space, tab, CR and LF (only these four).
-std::wstring TrimWide(const std::wstring& text);
 // Makes path absolute against base: drive-letter, UNC and rooted paths come back trimmed but unchanged.
 std::wstring ResolvePath(const std::wstring& base, const std::wstring& path);
 // The fallback when the setting is empty or "." after trimming, else ResolvePath(programFolder, setting).

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/handles.h"
-#include "app/system_files.h"
+#include "win/handles.h"
+#include "win/system_files.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "app/handles.h"
+#include "win/handles.h"
 #include "process/output_capture.h"
 #include "process/server_job.h"
 #include "process/support_contacts.h"
-#include "process/system_error.h"
+#include "win/system_error.h"
 
 namespace {
 

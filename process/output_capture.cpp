@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "app/handles.h"
+#include "win/handles.h"
+#include "win/text.h"
 
 namespace {
 
@@ -60,15 +61,6 @@ HANDLE startReader(OutputDrain* drain, HANDLE pipe, int stream) {
   return thread;
 }
 
-std::wstring decodeBytes(UINT codePage, const char* data, size_t size) {
-  if (size == 0) return std::wstring();
-  int length = MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring text(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), &text[0], length);
-  return text;
-}
-
 bool isContinuation(char byte) {
   return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
@@ -104,7 +96,7 @@ void keepTaken(DrainStream& kept, const DrainStream& taken) {
 }
 
 std::wstring decodeAnsi(const std::string& bytes) {
-  return decodeBytes(CP_ACP, bytes.data(), bytes.size());
+  return decodeText(CP_ACP, bytes.data(), bytes.size());
 }
 
 StreamEncoding judgeEncoding(const std::string& bytes, bool cut) {
@@ -143,8 +135,8 @@ StreamEncoding judgeEncoding(const std::string& bytes, bool cut) {
 
 std::wstring drainedText(const DrainStream& stream) {
   StreamEncoding encoding = judgeEncoding(stream.bytes, stream.cut);
-  std::wstring text = decodeBytes(encoding.utf8 ? CP_UTF8 : CP_ACP, stream.bytes.data() + encoding.begin,
-                                  encoding.end - encoding.begin);
+  std::wstring text =
+      decodeText(encoding.utf8 ? CP_UTF8 : CP_ACP, stream.bytes.data() + encoding.begin, encoding.end - encoding.begin);
   if (stream.cut) text.insert(0, kOutputCutNote);
   return text;
 }

@@ -1,6 +1,6 @@
 #include "process/server_job.h"
 
-#include "app/handles.h"
+#include "win/handles.h"
 
 namespace {
 

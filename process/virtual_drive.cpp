@@ -4,11 +4,9 @@
 
 #include <vector>
 
-#include "app/application.h"
-#include "app/handles.h"
-#include "app/system_files.h"
-#include "config/paths.h"
-#include "process/system_error.h"
+#include "win/handles.h"
+#include "win/system_files.h"
+#include "win/text.h"
 
 bool ParseSubstDrive(const std::wstring& setting, std::wstring* drive) {
   std::wstring trimmed = TrimWide(setting);
@@ -39,36 +37,22 @@ DWORD quietAttributes(const std::wstring& path) {
 
 }  // namespace
 
-void Application::mapVirtualDrive() {
-  if (TrimWide(config.substDrive).empty()) return;
-  std::wstring drive;
-  if (!ParseSubstDrive(config.substDrive, &drive)) {
-    appendJournal(L"ОШИБКА subst: Недопустимое значение substdrive \"" + TrimWide(config.substDrive) +
-                      L"\": нужна одна буква диска с двоеточием, например W:",
-                  true, false);
-    return;
-  }
+DriveLetterState driveLetterState(const std::wstring& drive) {
+  if (quietAttributes(drive + L"\\") == INVALID_FILE_ATTRIBUTES) return DriveLetterState::Free;
+  DWORD home = quietAttributes(drive + L"\\home");
+  bool ours = home != INVALID_FILE_ATTRIBUTES && (home & FILE_ATTRIBUTE_DIRECTORY);
+  return ours ? DriveLetterState::Ours : DriveLetterState::Taken;
+}
 
-  appendJournal(L"Создание виртуального диска: " + drive, false, false);
-
-  if (quietAttributes(drive + L"\\") != INVALID_FILE_ATTRIBUTES) {
-    DWORD home = quietAttributes(drive + L"\\home");
-    if (home != INVALID_FILE_ATTRIBUTES && (home & FILE_ATTRIBUTE_DIRECTORY)) {
-      appendJournal(L"Диск уже был создан ранее. ", false, false);
-    } else {
-      appendJournal(L"ОШИБКА subst: Буква диска уже занята и диск не указывает на папку с программой", true, false);
-    }
-    return;
-  }
-
+SubstOutcome runSubst(const std::wstring& drive, const std::wstring& startupFolder) {
+  SubstOutcome outcome;
   // subst itself, named in full: by its bare name CreateProcessW would take one from the program
   // folder first, and through cmd.exe the registry's AutoRun command would run before it and
   // %NAME% in the folder would be expanded even inside quotes.
   std::wstring folder, substPath;
   if (!systemFolder(&folder) || !systemFilePath(L"subst.exe", &substPath)) {
-    DWORD error = GetLastError();
-    appendJournal(L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(error), true, false);
-    return;
+    outcome.error = GetLastError();
+    return outcome;
   }
   std::wstring commandLine = SubstCommandLine(substPath, drive, startupFolder);
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
@@ -81,22 +65,18 @@ void Application::mapVirtualDrive() {
   // In the system folder, so that nothing it loads by name comes from the program folder.
   if (!CreateProcessW(substPath.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       folder.c_str(), &startup, &info)) {
-    DWORD error = GetLastError();
-    appendJournal(L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(error), true, false);
-    return;
+    outcome.error = GetLastError();
+    return outcome;
   }
   closeHandle(info.hThread);
   // Bounded: the start-up runs before the message loop, so a stuck subst must not hold it.
   if (WaitForSingleObject(info.hProcess, kSubstTimeoutMs) == WAIT_TIMEOUT) {
     closeHandle(info.hProcess);
-    appendJournal(L"ОШИБКА subst: Команда subst не завершилась за 10 секунд.", true, false);
-    return;
+    outcome.result = SubstResult::TimedOut;
+    return outcome;
   }
-  DWORD code = 0;
-  GetExitCodeProcess(info.hProcess, &code);
+  GetExitCodeProcess(info.hProcess, &outcome.exitCode);
   closeHandle(info.hProcess);
-  if (code != 0) {
-    appendJournal(L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: " + std::to_wstring(code), true,
-                  false);
-  }
+  outcome.result = SubstResult::Finished;
+  return outcome;
 }

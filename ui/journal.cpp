@@ -5,8 +5,8 @@
 #include <cwchar>
 
 #include "app/application.h"
-#include "app/handles.h"
-#include "app/system_files.h"
+#include "win/handles.h"
+#include "win/system_files.h"
 
 namespace {
 

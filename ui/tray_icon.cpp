@@ -2,7 +2,7 @@
 
 #include "app/application.h"
 #include "app/control_window.h"
-#include "app/handles.h"
+#include "win/handles.h"
 
 bool TrayIcon::addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const std::wstring& tip) {
   removeTrayIcon();

@@ -7,7 +7,7 @@
 
 #include "process/output_capture.h"
 #include "process/support_contacts.h"
-#include "process/system_error.h"
+#include "win/system_error.h"
 #include "tests/support/e2e_support.h"
 
 namespace {

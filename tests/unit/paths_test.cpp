@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/application.h"
-#include "process/system_error.h"
+#include "win/system_error.h"
 #include "tests/support/e2e_support.h"
 
 TEST(Paths, ProgramFolderOfAPath) {

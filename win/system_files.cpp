@@ -1,4 +1,4 @@
-#include "app/system_files.h"
+#include "win/system_files.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "process/system_error.h"
+#include "win/system_error.h"
 
-#include "config/paths.h"
+#include "win/text.h"
 
 std::wstring formatSystemError(DWORD code) {
   if (code == 0) return std::wstring();
