@@ -73,7 +73,8 @@ int Application::run(HINSTANCE moduleInstance) {
   }
 
   buildTrayMenu();
-  trayIconHandle = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
+  // Drawn for the size the taskbar shows it at, not shrunk from a larger image.
+  trayIconHandle = loadIconOfSize(instance, kAppIconId, smallIconSize(systemDpi()));
   trayAdded = tray.addTrayIcon(controlWindow, trayIconHandle, WM_TRAYICON, kTrayTip);
   if (!trayAdded) {
     appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);

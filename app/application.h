@@ -1,12 +1,14 @@
 #pragma once
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <string>
 
 #include "config/launcher_config.h"
 #include "orchestration/start_page_probe.h"
 #include "process/child_process.h"
+#include "ui/dpi.h"
 #include "ui/tray_icon.h"
 
 constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
@@ -18,7 +20,8 @@ constexpr DWORD kDatabaseStopTimeoutMs = 10000;
 constexpr DWORD kShutdownLevel = 0x380;
 // What Windows shows while the Launcher holds the session's end to stop its servers.
 constexpr wchar_t kShutdownBlockReason[] = L"Остановка серверов ZEM Wendlor";
-constexpr wchar_t kCtrlCNotDeliveredLine[] = L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
+constexpr wchar_t kCtrlCNotDeliveredLine[] =
+    L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
 
 // The one state object of the Launcher: it owns the windows, the menu, the icon, the mutex,
 // the tray icon and both server processes for the whole run.
@@ -59,6 +62,13 @@ struct Application {
   HWND exitButton = nullptr;
   HWND collapseButton = nullptr;
   bool logWindowVisible = false;
+  // The log window's DPI and what is drawn for it; remade when the window moves to a monitor of
+  // another DPI.
+  UINT logWindowDpi = kDefaultDpi;
+  HFONT journalFont = nullptr;
+  HFONT logButtonFont = nullptr;
+  HICON logWindowBigIcon = nullptr;
+  HICON logWindowSmallIcon = nullptr;
 
   // Exit waiting for the database: while it shuts down on its Ctrl+C the message loop keeps
   // running, TIMER_DATABASE_STOP looks at it until it has ended or kDatabaseStopTimeoutMs have
@@ -144,6 +154,21 @@ struct Application {
   void hideLogWindow();
   void layoutLogWindow();
   LRESULT handleLogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Fonts and icons for dpi; the layout follows at the next layoutLogWindow.
+  void applyLogWindowDpi(UINT dpi);
+  void onLogWindowDpiChanged(WPARAM wParam, LPARAM lParam);
+  void releaseLogWindowDrawing();
+
+  // The Journal's copy and save, its context menu and keys.
+  void showJournalMenu(LPARAM screenPoint);
+  bool onJournalCommand(WORD command);
+  // Nonzero when the key is taken (EN_MSGFILTER's answer).
+  LRESULT onJournalKey(const MSGFILTER& filter);
+  bool copyJournalSelection();
+  void selectAllJournal();
+  void saveJournal();
+  // The Journal's text (or only its selection) with CR LF line ends.
+  std::wstring journalText(bool selectionOnly) const;
 
   // Tray.
   void buildTrayMenu();
