@@ -2,8 +2,8 @@
 """Draws the application icon: a white W on a rounded blue tile, 32-bit with alpha, at every size
 Windows asks for between 100 % and 400 % display scale: 16, 20, 24, 32, 40, 48, 64 and 256 pixels.
 
-Writes resources/wendlor.ico: BMP-format images, except 256 as PNG (as Windows stores it, and
-far smaller). The 64x64 image is the one the icon always had. With --png, also writes
+Writes resources/wendlor.ico: 16 and 64 as BMP-format images (64x64 is the one the icon always
+had), the others as PNG. With --png, also writes
 /tmp/wendlor-icon.png (64x64) for a look. Uses only the standard library.
 """
 import math
@@ -12,7 +12,9 @@ import sys
 import zlib
 
 SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
-PNG_SIZES = (256,)
+# PNG (Windows Vista on reads it at any size) keeps the executable small; 16 stays a bitmap for
+# the oldest drawing paths, 64 the bitmap it always was.
+PNG_SIZES = (20, 24, 32, 40, 48, 256)
 DESIGN = 64  # the drawing's own coordinates; other sizes scale it
 
 

@@ -11,17 +11,16 @@ namespace e2e {
 
 namespace {
 
+BOOL CALLBACK collectDialog(HWND window, LPARAM list) {
+  if (IsWindowVisible(window) && windowClass(window) == L"#32770") {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  }
+  return TRUE;
+}
+
 std::vector<HWND> dialogsOf(DWORD thread) {
   std::vector<HWND> found;
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM list) -> BOOL {
-        if (IsWindowVisible(window) && windowClass(window) == L"#32770") {
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(thread, collectDialog, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
