@@ -77,7 +77,8 @@ int Application::run(HINSTANCE moduleInstance) {
   }
 
   buildTrayMenu();
-  trayIconHandle = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
+  // Drawn for the size the taskbar shows it at, not shrunk from a larger image.
+  trayIconHandle = loadIconOfSize(instance, kAppIconId, smallIconSize(systemDpi()));
   if (!addTrayIcon()) {
     appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
     showStartupError(L"Не удалось создать иконку в трее. Для завершения программы закройте это окно.");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "orchestration/start_page_probe.h"
 #include "process/child_process.h"
 #include "process/server_job.h"
+#include "ui/dpi.h"
 #include "ui/tray_icon.h"
 
 constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
@@ -66,6 +68,13 @@ struct Application {
   HWND exitButton = nullptr;
   HWND collapseButton = nullptr;
   bool logWindowVisible = false;
+  // The log window's DPI and what is drawn for it; remade when the window moves to a monitor of
+  // another DPI.
+  UINT logWindowDpi = kDefaultDpi;
+  HFONT journalFont = nullptr;
+  HFONT logButtonFont = nullptr;
+  HICON logWindowBigIcon = nullptr;
+  HICON logWindowSmallIcon = nullptr;
 
   // Exit waiting for the database: while it shuts down on its Ctrl+C the message loop keeps
   // running, TIMER_DATABASE_STOP looks at it until it has ended or kDatabaseStopTimeoutMs have
@@ -151,6 +160,21 @@ struct Application {
   void hideLogWindow();
   void layoutLogWindow();
   LRESULT handleLogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Fonts and icons for dpi; the layout follows at the next layoutLogWindow.
+  void applyLogWindowDpi(UINT dpi);
+  void onLogWindowDpiChanged(WPARAM wParam, LPARAM lParam);
+  void releaseLogWindowDrawing();
+
+  // The Journal's copy and save, its context menu and keys.
+  void showJournalMenu(LPARAM screenPoint);
+  bool onJournalCommand(WORD command);
+  // Nonzero when the key is taken (EN_MSGFILTER's answer).
+  LRESULT onJournalKey(const MSGFILTER& filter);
+  bool copyJournalSelection();
+  void selectAllJournal();
+  void saveJournal();
+  // The Journal's text (or only its selection) with CR LF line ends.
+  std::wstring journalText(bool selectionOnly) const;
 
   // Tray.
   void buildTrayMenu();

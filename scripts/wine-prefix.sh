@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # wine-prefix.sh up|down PREFIX [LOADER [BIN_DIR]]
 #   up:   makes a fresh prefix, keeps one persistent wineserver for it and sets it up for tests
-#         (WENDLOR_WINE_DESKTOP=WxH in the environment: a virtual desktop of that size)
+#         (WENDLOR_WINE_DESKTOP=WxH in the environment: a virtual desktop of that size;
+#         WENDLOR_WINE_DPI=N: a display of N DPI)
 #   down: ends every process of the prefix and its wineserver
 set -u
 action=$1 prefix=$2 loader=${3:-wine} bindir=${4:-}
@@ -39,6 +40,10 @@ up)
     # tray icons (the demo's picture shows both).
     reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
     reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$WENDLOR_WINE_DESKTOP"
+  fi
+  if [ -n "${WENDLOR_WINE_DPI:-}" ]; then
+    # The display scale programs started in the prefix see (96 = 100 %); read at each start.
+    reg 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$WENDLOR_WINE_DPI"
   fi
   if [ -n "$bindir" ] && [ -f "$bindir/url_recorder.exe" ]; then
     # The browser of the test prefix: records each address it is asked to open.

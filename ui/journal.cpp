@@ -5,6 +5,8 @@
 #include <cwchar>
 
 #include "app/application.h"
+#include "ui/dpi.h"
+#include "ui/journal_menu.h"
 #include "win/handles.h"
 #include "win/system_files.h"
 
@@ -15,6 +17,8 @@ constexpr int kButtonBand = 45;
 constexpr int kButtonMargin = 10;
 constexpr int kButtonBottomOffset = 35;
 constexpr int kJournalFontHeight = 15;
+// DEFAULT_GUI_FONT's height at 96 DPI: the buttons keep its face at every DPI.
+constexpr int kButtonFontHeight = -11;
 
 // From the system folder only: a DLL of that name beside wendlor.exe would run inside us.
 HMODULE loadRichEditLibrary() {
@@ -34,7 +38,6 @@ HWND createButton(HWND parent, HINSTANCE instance, const wchar_t* text, int id) 
   HWND button =
       CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 0, kLogButtonWidth,
                       kLogButtonHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-  if (button) SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
   return button;
 }
 
@@ -96,12 +99,6 @@ bool Application::createLogWindow(HINSTANCE moduleInstance) {
     return false;
   }
 
-  HICON icon = LoadIconW(moduleInstance, MAKEINTRESOURCEW(kAppIconId));
-  if (icon) {
-    SendMessageW(logWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageW(logWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-  }
-
   const DWORD editStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
   HMENU editId = reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_JOURNAL_EDIT));
   journalEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"RICHEDIT50W", L"", editStyle, 0, 0, 0, 0, logWindow, editId,
@@ -118,10 +115,8 @@ bool Application::createLogWindow(HINSTANCE moduleInstance) {
   // A rich edit holds 32,767 characters unless told otherwise; past that every line is dropped.
   SendMessageW(journalEdit, EM_EXLIMITTEXT, 0, kJournalTextLimit);
 
-  // The font lives as long as the process, like the rich edit library.
-  HFONT font = CreateFontW(kJournalFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, VARIABLE_PITCH, L"Arial");
-  SendMessageW(journalEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  // Keys come to us first (EN_MSGFILTER), so that Ctrl+C can tell when the clipboard is not ours.
+  SendMessageW(journalEdit, EM_SETEVENTMASK, 0, ENM_KEYEVENTS);
 
   exitButton = createButton(logWindow, moduleInstance, L"Выход", IDC_LOG_EXIT);
   collapseButton = createButton(logWindow, moduleInstance, L"Свернуть", IDC_LOG_COLLAPSE);
@@ -131,6 +126,13 @@ bool Application::createLogWindow(HINSTANCE moduleInstance) {
     exitButton = nullptr;
     collapseButton = nullptr;
     return false;
+  }
+
+  // Made at its 96-DPI size: the monitor it is on may want it larger.
+  applyLogWindowDpi(windowDpi(logWindow));
+  if (logWindowDpi != kDefaultDpi) {
+    SetWindowPos(logWindow, nullptr, 0, 0, scaleForDpi(kLogWindowWidth, logWindowDpi),
+                 scaleForDpi(kLogWindowHeight, logWindowDpi), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   ShowWindow(logWindow, SW_HIDE);
@@ -143,11 +145,74 @@ void Application::layoutLogWindow() {
   GetClientRect(logWindow, &client);
   int width = client.right;
   int height = client.bottom;
-  SetWindowPos(exitButton, nullptr, kButtonMargin, height - kButtonBottomOffset, kLogButtonWidth, kLogButtonHeight,
+  const UINT dpi = logWindowDpi;
+  const int margin = scaleForDpi(kButtonMargin, dpi);
+  const int buttonWidth = scaleForDpi(kLogButtonWidth, dpi);
+  const int buttonHeight = scaleForDpi(kLogButtonHeight, dpi);
+  const int buttonTop = height - scaleForDpi(kButtonBottomOffset, dpi);
+  SetWindowPos(exitButton, nullptr, margin, buttonTop, buttonWidth, buttonHeight, SWP_NOZORDER);
+  SetWindowPos(collapseButton, nullptr, width - margin - buttonWidth, buttonTop, buttonWidth, buttonHeight,
                SWP_NOZORDER);
-  SetWindowPos(collapseButton, nullptr, width - kButtonMargin - kLogButtonWidth, height - kButtonBottomOffset,
-               kLogButtonWidth, kLogButtonHeight, SWP_NOZORDER);
-  SetWindowPos(journalEdit, nullptr, 0, 0, width, height - kButtonBand, SWP_NOZORDER);
+  SetWindowPos(journalEdit, nullptr, 0, 0, width, height - scaleForDpi(kButtonBand, dpi), SWP_NOZORDER);
+}
+
+void Application::applyLogWindowDpi(UINT dpi) {
+  if (!logWindow) return;
+  logWindowDpi = dpi;
+  HFONT oldJournalFont = journalFont;
+  HFONT oldButtonFont = logButtonFont;
+  journalFont =
+      CreateFontW(scaleForDpi(kJournalFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                  OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, VARIABLE_PITCH, L"Arial");
+  LOGFONTW buttonFace{};
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof buttonFace, &buttonFace);
+  buttonFace.lfHeight = scaleForDpi(kButtonFontHeight, dpi);
+  buttonFace.lfWidth = 0;
+  logButtonFont = CreateFontIndirectW(&buttonFace);
+  if (journalEdit) SendMessageW(journalEdit, WM_SETFONT, reinterpret_cast<WPARAM>(journalFont), TRUE);
+  for (HWND button : {exitButton, collapseButton}) {
+    if (button) SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(logButtonFont), TRUE);
+  }
+  // The controls hold the new fonts now; the old ones can go.
+  deleteFont(oldJournalFont);
+  deleteFont(oldButtonFont);
+
+  // A missing icon resource leaves the window with the default icon.
+  HINSTANCE module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(logWindow, GWLP_HINSTANCE));
+  HICON big = loadIconOfSize(module, kAppIconId, bigIconSize(dpi));
+  HICON small = loadIconOfSize(module, kAppIconId, smallIconSize(dpi));
+  if (big) {
+    SendMessageW(logWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    destroyIcon(logWindowBigIcon);
+    logWindowBigIcon = big;
+  }
+  if (small) {
+    SendMessageW(logWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    destroyIcon(logWindowSmallIcon);
+    logWindowSmallIcon = small;
+  }
+}
+
+void Application::onLogWindowDpiChanged(WPARAM wParam, LPARAM lParam) {
+  UINT dpi = LOWORD(wParam);
+  // No monitor has such a DPI: trust what the system says of the window instead.
+  if (!usableDpi(dpi)) dpi = windowDpi(logWindow);
+  applyLogWindowDpi(dpi);
+  // The suggested rectangle keeps the window's size in proportion on its new monitor; one that
+  // lies on no monitor leaves the window where it is.
+  const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+  if (usableSuggestedRect(suggested)) {
+    SetWindowPos(logWindow, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  layoutLogWindow();
+}
+
+void Application::releaseLogWindowDrawing() {
+  deleteFont(journalFont);
+  deleteFont(logButtonFont);
+  destroyIcon(logWindowBigIcon);
+  destroyIcon(logWindowSmallIcon);
 }
 
 void Application::showLogWindow(bool show) {
@@ -177,7 +242,31 @@ LRESULT Application::handleLogMessage(HWND window, UINT message, WPARAM wParam, 
     case WM_CLOSE:
       hideLogWindow();
       return 0;
+    case WM_DPICHANGED:
+      onLogWindowDpiChanged(wParam, lParam);
+      return 0;
+    case WM_SETFOCUS:
+      // Ctrl+A and Ctrl+C work as soon as the window is active.
+      if (journalEdit) SetFocus(journalEdit);
+      return 0;
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) == journalEdit) {
+        showJournalMenu(lParam);
+        return 0;
+      }
+      break;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (header->hwndFrom == journalEdit && header->code == EN_MSGFILTER) {
+        return onJournalKey(*reinterpret_cast<const MSGFILTER*>(lParam));
+      }
+      break;
+    }
+    case WM_NCDESTROY:
+      releaseLogWindowDrawing();
+      break;
     case WM_COMMAND:
+      if (onJournalCommand(LOWORD(wParam))) return 0;
       if (LOWORD(wParam) == IDC_LOG_EXIT) {
         exitFromLogWindow();
         return 0;

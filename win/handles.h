@@ -32,6 +32,13 @@ inline void destroyIcon(HICON& icon) {
   }
 }
 
+inline void deleteFont(HFONT& font) {
+  if (font) {
+    DeleteObject(font);
+    font = nullptr;
+  }
+}
+
 // CreateFileW and a few others report failure as INVALID_HANDLE_VALUE; keep every check a null check.
 inline HANDLE nullIfInvalid(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
