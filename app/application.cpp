@@ -1,9 +1,9 @@
 #include "app/application.h"
 
 #include "app/control_window.h"
-#include "win/handles.h"
 #include "app/start_page.h"
 #include "config/paths.h"
+#include "win/handles.h"
 #include "win/system_error.h"
 
 void showStartupError(const std::wstring& text) {
@@ -90,6 +90,7 @@ int Application::run(HINSTANCE moduleInstance) {
   SetTimer(controlWindow, TIMER_STARTUP, kStartupTimerPeriodMs, nullptr);
 
   appendJournal(L"Подождите...", false, false);
+  phase = LauncherPhase::Running;
 
   MSG message{};
   int exitCode = 0;

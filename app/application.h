@@ -6,8 +6,8 @@
 #include <string>
 
 #include "config/launcher_config.h"
+#include "orchestration/server.h"
 #include "orchestration/start_page_probe.h"
-#include "process/child_process.h"
 #include "process/server_job.h"
 #include "ui/dpi.h"
 #include "ui/tray_icon.h"
@@ -24,6 +24,17 @@ constexpr wchar_t kShutdownBlockReason[] = L"Остановка серверов
 constexpr wchar_t kCtrlCNotDeliveredLine[] =
     L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
 
+enum class LauncherPhase {
+  Starting,         // before the message loop
+  Running,          // the servers are looked after
+  StoppingServers,  // Exit waits for the database to shut down; the windows still answer
+  Quitting,         // the quit request is on its way
+};
+
+// Identifies each server in its end notice (WM_SERVER_ENDED).
+constexpr WPARAM kWebServerNotice = 0;
+constexpr WPARAM kDatabaseNotice = 1;
+
 // The one state object of the Launcher: it owns the windows, the menu, the icon, the mutex,
 // the tray icon and both server processes for the whole run.
 struct Application {
@@ -33,8 +44,9 @@ struct Application {
   std::wstring programFolder;
   std::wstring startupFolder;
   std::wstring configWarning;
-  ChildProcess webServerProcess;
-  ChildProcess databaseProcess;
+  Server webServer{kWebServerTexts};
+  Server database{kDatabaseTexts};
+  LauncherPhase phase = LauncherPhase::Starting;
   // Ends both servers should the Launcher die without its teardown; none with NoTerminate.
   ServerJob serverJob;
   bool processWindowsVisible = true;
@@ -49,14 +61,8 @@ struct Application {
   UINT taskbarCreatedMessage = 0;
   HANDLE instanceMutex = nullptr;
   int visibilityPasses = 0;
-  DWORD webStartTick = 0;
-  bool webExitReported = false;
   bool allStartedReported = false;
   bool browserOpened = false;
-  DWORD databaseStartTick = 0;
-  bool databaseExitReported = false;
-  // From the first request to quit on, the servers end because we stop them: not reported.
-  bool serversStopping = false;
   // The all-started line waits for the first answer of the start page's port.
   bool allStartedPending = false;
   // While the start page waits for the web server to answer on its port.
@@ -76,13 +82,8 @@ struct Application {
   HICON logWindowBigIcon = nullptr;
   HICON logWindowSmallIcon = nullptr;
 
-  // Exit waiting for the database: while it shuts down on its Ctrl+C the message loop keeps
-  // running, TIMER_DATABASE_STOP looks at it until it has ended or kDatabaseStopTimeoutMs have
-  // passed, and further Exit requests change nothing.
-  bool stoppingDatabase = false;
+  // Whether Exit, once the database has gone, gives the web server its Ctrl+C at once.
   bool exitInterruptsWebServer = false;
-  bool databaseTerminated = false;
-  DWORD databaseStopTick = 0;
   // A shutdown block reason is set on the control window while the session's end waits for us.
   bool shutdownBlocked = false;
 
@@ -114,6 +115,8 @@ struct Application {
   void requestExit(bool interruptWebServer);
   void exitFromLogWindow();
   void checkDatabaseStop();
+  // The database's Ctrl+C, with its line; at once by force when it cannot be delivered.
+  void beginDatabaseStop();
   // Ends the database by force and says so in the Journal.
   void forceDatabaseStop(const std::wstring& line);
   // Logoff and shutdown (WM_QUERYENDSESSION, WM_ENDSESSION).
@@ -136,9 +139,15 @@ struct Application {
   std::wstring webServerCommand() const;
   void startDatabase();
   bool startWebServer();
+  // Starts server and writes the lines of its start; its end is then watched for.
+  bool startServer(Server& server, WPARAM notice, const std::wstring& command, const std::wstring& folder,
+                   bool hideWindow);
   void supervise();
-  void superviseDatabase(DWORD now);
-  void superviseWebServer(DWORD now);
+  // A server's end notice (WM_SERVER_ENDED), or an end the tick found where no wait could be had.
+  void onServerEnded(WPARAM notice, LPARAM startCount);
+  void serverEnded(Server& server);
+  bool everyConfiguredServerRuns(DWORD now) const;
+  bool exiting() const { return phase == LauncherPhase::StoppingServers || phase == LauncherPhase::Quitting; }
   void announceAllStarted();
   // Shows the log window when hidden, and the balloon text in the tray when given.
   void callAttention(const wchar_t* balloonText);

@@ -21,13 +21,13 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
   }
   switch (message) {
     case WM_DESTROY:
-      serversStopping = true;
+      phase = LauncherPhase::Quitting;
       releaseTrayAndMenu();
       PostQuitMessage(0);
       return 0;
     case WM_CLOSE:
       // The window must live on while Exit waits for the database; otherwise it goes at once.
-      if (stoppingDatabase || exitWaitsForDatabase()) {
+      if (phase == LauncherPhase::StoppingServers || exitWaitsForDatabase()) {
         requestExit(false);
         return 0;
       }
@@ -75,6 +75,9 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
         return 0;
       }
       break;
+    case WM_SERVER_ENDED:
+      onServerEnded(wParam, lParam);
+      return 0;
     case WM_START_PAGE_PROBE:
       onStartPageProbeAnswer(wParam, lParam);
       return 0;
@@ -95,15 +98,15 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
 void Application::toggleProcessWindows() {
   bool wasVisible = processWindowsVisible;
   processWindowsVisible = !processWindowsVisible;
-  if (webServerProcess.pid == 0) return;
-  HWND first = applyWindowVisibility(webServerProcess.pid, processWindowsVisible);
+  if (webServer.process.pid == 0) return;
+  HWND first = applyWindowVisibility(webServer.process.pid, processWindowsVisible);
   if (!wasVisible && first) SetForegroundWindow(first);
 }
 
 void Application::showProcessWindows() {
   processWindowsVisible = true;
-  if (webServerProcess.pid == 0) return;
-  HWND first = applyWindowVisibility(webServerProcess.pid, true);
+  if (webServer.process.pid == 0) return;
+  HWND first = applyWindowVisibility(webServer.process.pid, true);
   if (first) SetForegroundWindow(first);
 }
 

@@ -10,15 +10,16 @@ constexpr UINT WM_TRAYICON = WM_APP + 10;
 constexpr UINT WM_SHOWPROCESSWINDOWS = WM_APP + 11;
 // A connection attempt to the start page's port has ended (WSAAsyncSelect).
 constexpr UINT WM_START_PAGE_PROBE = WM_APP + 12;
+// A server's process has ended: wParam tells which server, lParam which start of it.
+constexpr UINT WM_SERVER_ENDED = WM_APP + 13;
 
 constexpr UINT_PTR TIMER_SUPERVISE = 1;
 constexpr UINT_PTR TIMER_STARTUP = 2;
 // Runs only while the start page waits for the web server to answer.
 constexpr UINT_PTR TIMER_START_PAGE = 4;
 constexpr UINT kStartupTimerPeriodMs = 100;
-// Runs while Exit waits for the database to end; the loop goes on meanwhile.
+// Fires once, at the bound of Exit's wait for the database; its end itself arrives as a notice.
 constexpr UINT_PTR TIMER_DATABASE_STOP = 3;
-constexpr UINT kDatabaseStopPollMs = 100;
 // Runs while the shell has not taken the tray icon: the add is tried again.
 constexpr UINT_PTR TIMER_TRAY_RETRY = 5;
 constexpr UINT kTrayRetryPeriodMs = 3000;

@@ -1,17 +1,17 @@
 #include "app/application.h"
 #include "app/control_window.h"
-#include "win/handles.h"
 #include "orchestration/supervision.h"
+#include "win/handles.h"
 
 void Application::stopChildren() {
-  if (databaseProcess.process) {
+  if (database.process.process) {
     // Exit has given the database its time already; one still running this late is not waited for.
-    if (databaseProcess.isRunning() && !config.noTerminate) databaseProcess.terminate(0);
-    databaseProcess.close();
+    if (database.running() && !config.noTerminate) database.process.terminate(0);
+    database.close();
   }
-  if (webServerProcess.process) {
-    if (webServerProcess.isRunning() && !config.noTerminate) webServerProcess.sendCtrlC();
-    webServerProcess.close();
+  if (webServer.process.process) {
+    if (webServer.running() && !config.noTerminate) webServer.process.sendCtrlC();
+    webServer.close();
   }
 }
 
@@ -20,54 +20,52 @@ void Application::stopServersAndQuit() {
 }
 
 void Application::exitFromLogWindow() {
-  if (stoppingDatabase) return;
+  if (exiting()) return;
   appendJournal(L"Завершение работы программы...", false, false);
   requestExit(true);
 }
 
 bool Application::exitWaitsForDatabase() const {
-  return !config.noTerminate && databaseProcess.isRunning();
+  return !config.noTerminate && database.running();
 }
 
 // A database killed mid-write can leave its tables damaged: it gets a console Ctrl+C and a bounded
 // time to shut down before it is ended by force. That time is spent in the message loop, so the
-// windows and the tray icon keep answering meanwhile.
+// windows and the tray icon keep answering meanwhile; its end arrives as its end notice.
 void Application::requestExit(bool interruptWebServer) {
-  // From here on the servers end because we stop them, and no start page is to open.
-  serversStopping = true;
+  // No start page is to open from here on.
   endStartPageProbe();
-  if (stoppingDatabase) return;
+  if (exiting()) return;
+  phase = LauncherPhase::StoppingServers;
   if (!exitWaitsForDatabase()) {
     finishExit(interruptWebServer);
     return;
   }
-  stoppingDatabase = true;
   exitInterruptsWebServer = interruptWebServer;
-  databaseTerminated = false;
-  bool sent = databaseProcess.sendCtrlC();
-  appendJournal(L"Остановка MySQL сервера...", false, false);
-  // Nothing will make it shut down by itself, so waiting would only cost the user time.
-  if (!sent && databaseProcess.isRunning()) forceDatabaseStop(kCtrlCNotDeliveredLine);
-  databaseStopTick = GetTickCount();
-  // Without the timer nothing would end the wait.
-  if (!controlWindow || !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopPollMs, nullptr)) {
-    if (!databaseTerminated) databaseProcess.terminate(0);
+  beginDatabaseStop();
+  // Without its end notice or the bound's timer nothing would end the wait.
+  if (!controlWindow || !database.endWait ||
+      !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopTimeoutMs, nullptr)) {
+    if (database.running()) database.process.terminate(0);
     finishExit(exitInterruptsWebServer);
   }
 }
 
+void Application::beginDatabaseStop() {
+  database.state = ServerState::Stopping;
+  database.stopTick = GetTickCount();
+  bool sent = database.process.sendCtrlC();
+  appendJournal(L"Остановка MySQL сервера...", false, false);
+  // Nothing will make it shut down by itself, so waiting would only cost the user time.
+  if (!sent && database.running()) forceDatabaseStop(kCtrlCNotDeliveredLine);
+}
+
+// The bound of Exit's wait. The database's end, by itself or by force, then comes as its notice,
+// so the web server hears of Exit only after the database is gone.
 void Application::checkDatabaseStop() {
-  if (!stoppingDatabase) {
-    KillTimer(controlWindow, TIMER_DATABASE_STOP);
-    return;
-  }
-  if (databaseProcess.isRunning() && !databaseTerminated) {
-    if (ticksSince(GetTickCount(), databaseStopTick) < kDatabaseStopTimeoutMs) return;
-    forceDatabaseStop(databaseStopBoundLine());
-    // The next tick goes on, so that the web server hears of the end after the database is gone.
-    return;
-  }
-  finishExit(exitInterruptsWebServer);
+  if (controlWindow) KillTimer(controlWindow, TIMER_DATABASE_STOP);
+  if (phase != LauncherPhase::StoppingServers) return;
+  if (database.running() && !database.forced) forceDatabaseStop(databaseStopBoundLine());
 }
 
 std::wstring databaseStopBoundLine() {
@@ -76,8 +74,8 @@ std::wstring databaseStopBoundLine() {
 }
 
 void Application::forceDatabaseStop(const std::wstring& line) {
-  databaseProcess.terminate(0);
-  databaseTerminated = true;
+  database.process.terminate(0);
+  database.forced = true;
   appendJournal(line, true, false);
 }
 
@@ -85,7 +83,7 @@ void Application::forceDatabaseStop(const std::wstring& line) {
 // mid-write. Windows asks us before them (the shutdown level set at start-up), and our answer to
 // the session's end waits until the servers have been stopped the way Exit stops them.
 bool Application::serversToStopAtSessionEnd() const {
-  return !config.noTerminate && (databaseProcess.isRunning() || webServerProcess.isRunning());
+  return !config.noTerminate && (database.running() || webServer.running());
 }
 
 void Application::setShutdownBlockReason() {
@@ -120,34 +118,35 @@ void Application::onEndSession(bool ending) {
 // Timers are not dispatched inside a sent message: this waits on the processes themselves. The
 // session ends when the handler returns, so there is no quit request to post.
 void Application::stopServersForSessionEnd() {
-  serversStopping = true;
   endStartPageProbe();
-  if (databaseProcess.isRunning() && !databaseTerminated) {
+  if (database.running() && !database.forced) {
     // An Exit already under way has sent the Ctrl+C, and its time counts.
-    DWORD since = stoppingDatabase ? databaseStopTick : GetTickCount();
-    bool sent = stoppingDatabase || databaseProcess.sendCtrlC();
-    if (!stoppingDatabase) appendJournal(L"Остановка MySQL сервера...", false, false);
-    if (!sent) {
-      if (databaseProcess.isRunning()) forceDatabaseStop(kCtrlCNotDeliveredLine);
-    } else {
-      DWORD spent = ticksSince(GetTickCount(), since);
+    if (database.state != ServerState::Stopping) beginDatabaseStop();
+    if (!database.forced) {
+      DWORD spent = ticksSince(GetTickCount(), database.stopTick);
       DWORD left = spent < kDatabaseStopTimeoutMs ? kDatabaseStopTimeoutMs - spent : 0;
-      if (WaitForSingleObject(databaseProcess.process, left) == WAIT_TIMEOUT)
+      if (WaitForSingleObject(database.process.process, left) == WAIT_TIMEOUT) {
         forceDatabaseStop(databaseStopBoundLine());
+      }
     }
   }
   // The web server last, and never by force, as at Exit; it gets the same time to close its logs.
-  if (webServerProcess.isRunning() && webServerProcess.sendCtrlC()) {
-    WaitForSingleObject(webServerProcess.process, kDatabaseStopTimeoutMs);
+  if (webServer.running()) {
+    webServer.state = ServerState::Stopping;
+    if (webServer.process.sendCtrlC()) WaitForSingleObject(webServer.process.process, kDatabaseStopTimeoutMs);
   }
 }
 
-// stoppingDatabase stays set: the quit request is on its way, and nothing else is to start now.
+// The phase stays Quitting: the quit request is on its way, and nothing else is to start now.
 void Application::finishExit(bool interruptWebServer) {
+  phase = LauncherPhase::Quitting;
   if (controlWindow) KillTimer(controlWindow, TIMER_DATABASE_STOP);
   // One interrupt and no wait: a web server that ignores it gets a second one at the teardown and
   // is then left running.
-  if (interruptWebServer && !config.noTerminate && webServerProcess.isRunning()) webServerProcess.sendCtrlC();
+  if (interruptWebServer && !config.noTerminate && webServer.running()) {
+    webServer.state = ServerState::Stopping;
+    webServer.process.sendCtrlC();
+  }
   PostQuitMessage(0);
 }
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/application.h"
-#include "win/handles.h"
 #include "config/paths.h"
+#include "win/handles.h"
 
 uint64_t HashProgramPath(const std::wstring& text) {
   uint64_t hash = kFnvOffsetBasis;

@@ -75,12 +75,12 @@ struct Started {
 
 void tickCost() {
   Application app;
-  if (!app.databaseProcess.start(fakeServer(), L"", true, nullptr, false) ||
-      !app.webServerProcess.start(fakeServer(), L"", true, nullptr, true)) {
+  JournalLines lines;
+  if (!app.database.start(fakeServer(), L"", true, nullptr, &lines) ||
+      !app.webServer.start(fakeServer(), L"", true, nullptr, &lines)) {
     std::printf("tick: the stand-in servers did not start\n");
     return;
   }
-  app.databaseStartTick = app.webStartTick = GetTickCount();
   app.allStartedReported = true;  // the steady state: announced, visibility passes over
   app.visibilityPasses = kVisibilityPasses;
 
@@ -92,9 +92,9 @@ void tickCost() {
     LARGE_INTEGER t0, t1, t2;
     QueryPerformanceCounter(&t0);
     for (int i = 0; i < ticks; ++i) {
-      GetExitCodeProcess(app.databaseProcess.process, &code);
+      GetExitCodeProcess(app.database.process.process, &code);
       sum += code;
-      GetExitCodeProcess(app.webServerProcess.process, &code);
+      GetExitCodeProcess(app.webServer.process.process, &code);
       sum += code;
     }
     QueryPerformanceCounter(&t1);
@@ -107,8 +107,8 @@ void tickCost() {
       "tick: %d ticks, baseline 2x GetExitCodeProcess %.1f us, supervise %.1f us a tick, time ratio %.2f (%lu)\n",
       ticks * rounds, 1e6 * baseline / (ticks * rounds), 1e6 * tick / (ticks * rounds), tick / baseline,
       static_cast<unsigned long>(sum % 10));
-  app.databaseProcess.terminate(0);
-  app.webServerProcess.terminate(0);
+  app.database.process.terminate(0);
+  app.webServer.process.terminate(0);
 }
 
 bool journalHolds(DWORD pid, const wchar_t* needle) {

@@ -1,5 +1,8 @@
 #include "app/application.h"
+#include "app/control_window.h"
+#include "app/start_page.h"
 #include "config/paths.h"
+#include "orchestration/port_owner.h"
 #include "ui/window_visibility.h"
 
 std::wstring Application::EffectiveWorkingDirectory() const {
@@ -10,37 +13,33 @@ std::wstring Application::webServerCommand() const {
   return TrimWide(config.webServer);
 }
 
+bool Application::startServer(Server& server, WPARAM notice, const std::wstring& command, const std::wstring& folder,
+                              bool hideWindow) {
+  JournalLines lines;
+  bool started = server.start(command, folder, hideWindow, &serverJob, &lines);
+  for (const JournalLine& line : lines) appendJournal(line.text, line.isError, line.isSuccess);
+  // Without a wait the supervision tick looks for its end instead.
+  if (started) server.watchEnd(controlWindow, WM_SERVER_ENDED, notice);
+  return started;
+}
+
 void Application::startDatabase() {
   if (config.mysqlServer.empty()) return;
   // Relative program names in the command line are found from the program folder.
   SetCurrentDirectoryW(programFolder.c_str());
   std::wstring folder = ResolveFolderSetting(config.mysqlServerDirectory, programFolder, EffectiveWorkingDirectory());
-  const std::wstring& command = config.mysqlServer;
-  appendJournal(L"Запуск базы данных MySQL: " + command, false, false);
-  std::wstring error;
-  if (!databaseProcess.start(command, folder, true, &error, false, &serverJob)) {
-    appendJournal(L"ОШИБКА запуска MySQL: " + error, true, false);
-    return;
-  }
-  appendJournal(L"База данных успешно запущена (PID: " + std::to_wstring(databaseProcess.pid) + L")", false, true);
-  databaseStartTick = GetTickCount();
+  database.port = mysqlPort(config.mysqlServer);
+  startServer(database, kDatabaseNotice, config.mysqlServer, folder, true);
 }
 
 bool Application::startWebServer() {
   SetCurrentDirectoryW(programFolder.c_str());
   std::wstring folder = ResolveFolderSetting(config.webServerDirectory, programFolder, EffectiveWorkingDirectory());
-  std::wstring command = webServerCommand();
-  appendJournal(L"Запуск веб-сервера: " + command, false, false);
-  std::wstring error;
-  if (!webServerProcess.start(command, folder, config.startHidden, &error, true, &serverJob)) {
-    appendJournal(L"ОШИБКА запуска веб-сервера: " + error, true, false);
-    return false;
-  }
-  appendJournal(L"Веб-сервер успешно запущен (PID: " + std::to_wstring(webServerProcess.pid) + L")", false, true);
+  webServer.port = kStartPagePort;
+  if (!startServer(webServer, kWebServerNotice, webServerCommand(), folder, config.startHidden)) return false;
   processWindowsVisible = !config.startHidden;
-  webStartTick = GetTickCount();
-  if (webServerProcess.pid != 0) {
-    HWND first = applyWindowVisibility(webServerProcess.pid, processWindowsVisible);
+  if (webServer.process.pid != 0) {
+    HWND first = applyWindowVisibility(webServer.process.pid, processWindowsVisible);
     if (!config.startHidden && first) SetForegroundWindow(first);
   }
   return true;

@@ -127,7 +127,7 @@ void Application::startPageAttemptFailed() {
 void Application::startPageAnswered() {
   endStartPageProbe();
   // Whatever answers after our web server ended is not our site; the supervision reports it.
-  if (!webServerProcess.isRunning()) return;
+  if (!webServer.process.isRunning()) return;
   browserOpened = true;
   appendJournal(L"Запуск браузера...", false, false);
   openStartPage();

@@ -57,15 +57,15 @@ TEST(AboutText, WarningDatabaseAndFlags) {
   app.config.checkIntervalMs = 4294967295u;
   app.processWindowsVisible = false;
   // The web server record of a child that still runs: this very process.
-  app.webServerProcess.pid = GetCurrentProcessId();
-  app.webServerProcess.process =
-      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, app.webServerProcess.pid);
-  ASSERT_NE(nullptr, app.webServerProcess.process);
+  app.webServer.process.pid = GetCurrentProcessId();
+  app.webServer.process.process =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, app.webServer.process.pid);
+  ASSERT_NE(nullptr, app.webServer.process.process);
   std::wstring pid = std::to_wstring(GetCurrentProcessId());
   std::wstring text = app.buildAboutText();
-  CloseHandle(app.webServerProcess.process);
-  app.webServerProcess.process = nullptr;
-  app.webServerProcess.pid = 0;
+  CloseHandle(app.webServer.process.process);
+  app.webServer.process.process = nullptr;
+  app.webServer.process.pid = 0;
 
   EXPECT_EQ(kHead +
                 L"Предупреждение конфигурации:\n"

@@ -45,7 +45,12 @@ TEST_F(ControlWindowTest, ExitCommandsLookOnlyAtTheLowWord) {
   EXPECT_EQ(0u, code);
   EXPECT_TRUE(IsWindow(app.controlWindow));
 
+  // A second request changes nothing once the quit is on its way.
+  EXPECT_EQ(0, send(WM_COMMAND, IDM_STOP_AND_EXIT));
+  EXPECT_FALSE(takeQuit());
+
   // Stop and exit with no servers only asks to quit.
+  app.phase = LauncherPhase::Running;
   EXPECT_EQ(0, send(WM_COMMAND, MAKEWPARAM(IDM_STOP_AND_EXIT, 0x1234)));
   ASSERT_TRUE(takeQuit(&code));
   EXPECT_EQ(0u, code);

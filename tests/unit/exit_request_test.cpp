@@ -13,7 +13,7 @@ TEST(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce)
   e2e::TempFolder markers(L"exit-unit");
   e2e::StandIn db(markers.file(L"db.txt"));
   Application app;
-  ASSERT_TRUE(app.databaseProcess.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
+  ASSERT_TRUE(app.database.process.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
   ASSERT_TRUE(db.waitFor(L"started"));
   ASSERT_EQ(nullptr, app.controlWindow);
 
@@ -21,8 +21,8 @@ TEST(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce)
   MSG quit;
   ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(0u, quit.wParam);
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.databaseProcess.process, e2e::kTimeoutMs));
-  EXPECT_EQ(0u, app.databaseProcess.exitCode());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.database.process.process, e2e::kTimeoutMs));
+  EXPECT_EQ(0u, app.database.process.exitCode());
 
   // Asked again, nothing new happens.
   app.requestExit(true);
@@ -35,12 +35,13 @@ TEST(ExitRequest, ServersEndedByExitAreNotReported) {
   e2e::StandIn db(markers.file(L"db.txt"));
   Application app;
   ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
-  ASSERT_TRUE(app.databaseProcess.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
+  ASSERT_TRUE(app.database.process.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
   ASSERT_TRUE(db.waitFor(L"started"));
-  app.databaseStartTick = GetTickCount();
+  app.database.state = ServerState::Running;
+  app.database.startTick = GetTickCount();
 
   app.requestExit(false);
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.databaseProcess.process, e2e::kTimeoutMs));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.database.process.process, e2e::kTimeoutMs));
   app.supervise();
   for (const e2e::JournalEntry& entry : e2e::readJournal(app.journalEdit)) {
     EXPECT_EQ(std::wstring::npos, entry.text.find(L"ОШИБКА")) << e2e::toUtf8(entry.text);
@@ -55,11 +56,11 @@ TEST(ExitRequest, ADatabaseThatCannotGetItsCtrlCIsEndedAndTheJournalSaysSo) {
   e2e::StandIn db(markers.file(L"db.txt"));
   Application app;
   ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
-  ASSERT_TRUE(app.databaseProcess.start(db.command(L"--free-console"), L"", true, nullptr, false));
+  ASSERT_TRUE(app.database.process.start(db.command(L"--free-console"), L"", true, nullptr, false));
   ASSERT_TRUE(db.waitFor(L"console-freed"));
 
   app.requestExit(false);
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.databaseProcess.process, e2e::kTimeoutMs));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.database.process.process, e2e::kTimeoutMs));
   std::vector<e2e::JournalEntry> entries = e2e::readJournal(app.journalEdit);
   ASSERT_EQ(2u, entries.size());
   EXPECT_EQ(L"Остановка MySQL сервера...", entries[0].text);

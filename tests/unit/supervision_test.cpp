@@ -32,20 +32,25 @@ TEST(Supervision, TrimRemovesOnlyTrailingLineBreaksAndSpaces) {
   EXPECT_EQ(trimConsoleOutput(L""), L"");
 }
 
-TEST(Supervision, WebServerExitReportLines) {
-  std::vector<std::wstring> full = webServerExitReport(1, L"boot\r\n", L"failed\r\n");
+TEST(Supervision, EarlyExitReportLines) {
+  std::vector<std::wstring> full = earlyExitReport(kWebServerTexts, 1, L"boot\r\n", L"failed\r\n");
   ASSERT_EQ(full.size(), 3u);
   EXPECT_EQ(full[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
   EXPECT_EQ(full[1], L"Код завершения: 1");
   EXPECT_EQ(full[2], L"Вывод консоли:\r\nboot\r\nfailed");
 
-  std::vector<std::wstring> quiet = webServerExitReport(0, L" \r\n", L"\r\n");
+  std::vector<std::wstring> quiet = earlyExitReport(kWebServerTexts, 0, L" \r\n", L"\r\n");
   ASSERT_EQ(quiet.size(), 1u);
   EXPECT_EQ(quiet[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
 
-  std::vector<std::wstring> crashed = webServerExitReport(0xC0000005u, L"", L"");
+  std::vector<std::wstring> crashed = earlyExitReport(kWebServerTexts, 0xC0000005u, L"", L"");
   ASSERT_EQ(crashed.size(), 2u);
   EXPECT_EQ(crashed[1], L"Код завершения: 3221225477");
+
+  // The database's early report is its one line, whatever its code.
+  std::vector<std::wstring> db = earlyExitReport(kDatabaseTexts, 1, L"", L"");
+  ASSERT_EQ(db.size(), 1u);
+  EXPECT_EQ(db[0], L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл");
 }
 
 }  // namespace
@@ -145,17 +150,17 @@ TEST(Supervision, EachStreamKeepsItsOwnEndInTheReport) {
 }
 
 TEST(Supervision, LateReportsGiveUptimeAndExitCodeOnlyWhenNotZero) {
-  std::vector<std::wstring> web = webServerStoppedReport(42, 3723000, 3, L"bye\r\n", L"");
+  std::vector<std::wstring> web = stoppedReport(kWebServerTexts, 42, 3723000, 3, L"bye\r\n", L"");
   ASSERT_EQ(web.size(), 3u);
   EXPECT_EQ(web[0], L"ОШИБКА: Веб-сервер остановился (PID: 42). Время работы: 01:02:03");
   EXPECT_EQ(web[1], L"Код завершения: 3");
   EXPECT_EQ(web[2], L"Вывод консоли:\r\nbye");
-  EXPECT_EQ(webServerStoppedReport(42, 6000, 0, L"\r\n", L" ").size(), 1u);
+  EXPECT_EQ(stoppedReport(kWebServerTexts, 42, 6000, 0, L"\r\n", L" ").size(), 1u);
 
-  std::vector<std::wstring> db = databaseStoppedReport(7, 6000, 0);
+  std::vector<std::wstring> db = stoppedReport(kDatabaseTexts, 7, 6000, 0, L"", L"");
   ASSERT_EQ(db.size(), 1u);
   EXPECT_EQ(db[0], L"ОШИБКА: MySQL сервер остановился (PID: 7). Время работы: 00:00:06. Проверьте лог-файл");
-  EXPECT_EQ(databaseStoppedReport(7, 6000, 0xC0000005u).back(), L"Код завершения: 3221225477");
+  EXPECT_EQ(stoppedReport(kDatabaseTexts, 7, 6000, 0xC0000005u, L"", L"").back(), L"Код завершения: 3221225477");
 }
 
 }  // namespace

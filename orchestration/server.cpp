@@ -1,0 +1,194 @@
+#include "orchestration/server.h"
+
+#include <cwchar>
+
+#include "process/output_capture.h"
+
+const ServerTexts kWebServerTexts = {
+    L"Запуск веб-сервера: ",
+    L"ОШИБКА запуска веб-сервера: ",
+    L"Веб-сервер успешно запущен (PID: ",
+    L"ОШИБКА: Веб-сервер неожиданно закрылся!",
+    L"ОШИБКА: Веб-сервер остановился (PID: ",
+    L"",
+    L"Веб-сервер остановился. Подробности в журнале.",
+    true,
+    true,
+};
+
+const ServerTexts kDatabaseTexts = {
+    L"Запуск базы данных MySQL: ",
+    L"ОШИБКА запуска MySQL: ",
+    L"База данных успешно запущена (PID: ",
+    L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл",
+    L"ОШИБКА: MySQL сервер остановился (PID: ",
+    L". Проверьте лог-файл",
+    L"MySQL сервер остановился. Подробности в журнале.",
+    false,
+    false,
+};
+
+namespace {
+
+ULONGLONG fileTimeValue(const FILETIME& time) {
+  return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+constexpr ULONGLONG kFileTimeUnitsPerMs = 10000;
+
+std::wstring exitCodeLine(DWORD exitCode) {
+  return L"Код завершения: " + std::to_wstring(exitCode);
+}
+
+void appendOutputEntry(std::vector<std::wstring>& lines, const std::wstring& out, const std::wstring& err) {
+  std::wstring text = reportStreams(out, err);
+  if (!text.empty()) lines.push_back(L"Вывод консоли:\r\n" + text);
+}
+
+// Runs on a thread of the system's pool: only posts, so the notice is handled on the window's
+// thread, also inside a message box or a tracked menu.
+VOID CALLBACK onProcessEnded(PVOID context, BOOLEAN) {
+  auto* server = static_cast<Server*>(context);
+  PostMessageW(server->noticeWindow, server->noticeMessage, server->noticeId, static_cast<LPARAM>(server->startCount));
+}
+
+}  // namespace
+
+bool Server::start(const std::wstring& command, const std::wstring& folder, bool hideWindow, ServerJob* job,
+                   JournalLines* lines) {
+  close();
+  ++startCount;
+  forced = false;
+  lines->push_back({texts->startingLine + command, false, false});
+  std::wstring error;
+  if (!process.start(command, folder, hideWindow, &error, texts->capturesOutput, job)) {
+    state = ServerState::NotStarted;
+    lines->push_back({texts->startFailedPrefix + error, true, false});
+    return false;
+  }
+  lines->push_back({texts->startedPrefix + std::to_wstring(process.pid) + L")", false, true});
+  startTick = GetTickCount();
+  state = ServerState::Running;
+  return true;
+}
+
+bool Server::watchEnd(HWND window, UINT message, WPARAM id) {
+  unwatch();
+  if (!process.process || !window) return false;
+  noticeWindow = window;
+  noticeMessage = message;
+  noticeId = id;
+  HANDLE wait = nullptr;
+  if (!RegisterWaitForSingleObject(&wait, process.process, onProcessEnded, this, INFINITE, WT_EXECUTEONLYONCE)) {
+    return false;
+  }
+  endWait = wait;
+  return true;
+}
+
+void Server::unwatch() {
+  if (!endWait) return;
+  // INVALID_HANDLE_VALUE: returns only once a callback that is running has finished, so the
+  // process handle and this record outlive every use the callback makes of them.
+  UnregisterWaitEx(endWait, INVALID_HANDLE_VALUE);
+  endWait = nullptr;
+}
+
+JournalLines Server::endReport(DWORD now, bool* early) {
+  state = ServerState::Ended;
+  WaitForSingleObject(process.process, kExitWaitMs);
+  DWORD code = process.exitCode();
+  std::wstring out, err;
+  if (texts->capturesOutput) {
+    process.readOutput();
+    out = process.streamText(kStandardOutput);
+    err = process.streamText(kStandardError);
+  }
+  ULONGLONG lifetime = endedProcessLifetimeMs(process.process, startTick, now);
+  *early = lifetime < kEarlyExitWindowMs;
+  std::vector<std::wstring> reportTexts =
+      *early ? earlyExitReport(*texts, code, out, err) : stoppedReport(*texts, process.pid, lifetime, code, out, err);
+  JournalLines lines;
+  for (const std::wstring& text : reportTexts) lines.push_back({text, true, false});
+  return lines;
+}
+
+void Server::close() {
+  unwatch();
+  process.close();
+}
+
+ULONGLONG lifetimeMs(const FILETIME& created, const FILETIME& exited) {
+  ULONGLONG from = fileTimeValue(created);
+  ULONGLONG to = fileTimeValue(exited);
+  return to > from ? (to - from) / kFileTimeUnitsPerMs : 0;
+}
+
+ULONGLONG endedProcessLifetimeMs(HANDLE process, DWORD startTick, DWORD now) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (process && GetProcessTimes(process, &created, &exited, &kernel, &user) && fileTimeValue(exited) != 0) {
+    return lifetimeMs(created, exited);
+  }
+  return ticksSince(now, startTick);
+}
+
+std::wstring uptimeText(ULONGLONG ms) {
+  ULONGLONG seconds = ms / 1000;
+  wchar_t text[32];
+  swprintf(text, 32, L"%02llu:%02llu:%02llu", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+std::wstring trimConsoleOutput(const std::wstring& output) {
+  size_t end = output.find_last_not_of(L"\r\n ");
+  return end == std::wstring::npos ? std::wstring() : output.substr(0, end + 1);
+}
+
+std::wstring reportOutput(const std::wstring& trimmed, size_t limit) {
+  if (trimmed.size() <= limit) return trimmed;
+  size_t begin = trimmed.size() - limit;
+  // Start at a whole line when one starts inside the kept part; the end, where a server says
+  // why it stopped, is always kept.
+  size_t lineBreak = trimmed.find_first_of(L"\r\n", begin > 0 ? begin - 1 : 0);
+  if (lineBreak != std::wstring::npos) {
+    size_t next = trimmed.find_first_not_of(L"\r\n", lineBreak);
+    if (next != std::wstring::npos) begin = next;
+  }
+  return kOutputCutNote + trimmed.substr(begin);
+}
+
+std::wstring reportStreams(const std::wstring& out, const std::wstring& err, size_t limit) {
+  // Blanks at the end of standard output part it from standard error; only the very end is trimmed.
+  std::wstring errText = trimConsoleOutput(err);
+  std::wstring outText = errText.empty() ? trimConsoleOutput(out) : out;
+  // Each stream's end is where a server says why it stopped, so neither may crowd out the other's.
+  size_t outLimit = limit;
+  size_t errLimit = limit;
+  if (outText.size() + errText.size() > limit) {
+    size_t half = limit / 2;
+    outLimit = errText.size() < half ? limit - errText.size() : half;
+    errLimit = outText.size() < half ? limit - outText.size() : limit - half;
+  }
+  std::wstring text = reportOutput(outText, outLimit);
+  if (errText.size() > errLimit && !text.empty() && text.back() != L'\n' && text.back() != L'\r') text += L"\r\n";
+  return text + reportOutput(errText, errLimit);
+}
+
+std::vector<std::wstring> earlyExitReport(const ServerTexts& texts, DWORD exitCode, const std::wstring& out,
+                                          const std::wstring& err) {
+  std::vector<std::wstring> lines;
+  lines.push_back(texts.earlyExitLine);
+  if (texts.earlyReportGivesExitCode && exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  if (texts.capturesOutput) appendOutputEntry(lines, out, err);
+  return lines;
+}
+
+std::vector<std::wstring> stoppedReport(const ServerTexts& texts, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
+                                        const std::wstring& out, const std::wstring& err) {
+  std::vector<std::wstring> lines;
+  lines.push_back(texts.stoppedPrefix + std::to_wstring(pid) + L"). Время работы: " + uptimeText(lifetime) +
+                  texts.stoppedSuffix);
+  if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  if (texts.capturesOutput) appendOutputEntry(lines, out, err);
+  return lines;
+}

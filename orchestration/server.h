@@ -1,0 +1,131 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "process/child_process.h"
+#include "process/server_job.h"
+
+// One server the Launcher looks after, the web server or the database: starting it, noticing its
+// end the moment its process handle signals, telling of that end, and stopping it are written once
+// for both; what differs between the two is data.
+
+// A server that ends within this much of its own start gets the early-exit report; one that ends
+// later gets the report of a server that stopped.
+constexpr DWORD kEarlyExitWindowMs = 5000;
+// Longest wait on an ended server before its exit code and output are read.
+constexpr DWORD kExitWaitMs = 1000;
+// The newest part of a server's console output that a report shows, of both streams together.
+constexpr size_t kReportOutputChars = 16384;
+
+// What differs between the two servers: their Journal texts and whether their output is captured.
+struct ServerTexts {
+  const wchar_t* startingLine;       // before the command line
+  const wchar_t* startFailedPrefix;  // before the failure message
+  const wchar_t* startedPrefix;      // before the PID and ")"
+  const wchar_t* earlyExitLine;      // an end within kEarlyExitWindowMs of the start
+  const wchar_t* stoppedPrefix;      // before the PID of a later end
+  const wchar_t* stoppedSuffix;      // after its uptime
+  const wchar_t* balloon;            // the tray balloon for a later end
+  bool capturesOutput;               // its console output is read and shown in its reports
+  bool earlyReportGivesExitCode;     // the early report names a non-zero exit code
+};
+extern const ServerTexts kWebServerTexts;
+extern const ServerTexts kDatabaseTexts;
+
+enum class ServerState {
+  NotStarted,  // never started, or its start failed
+  Running,     // started; its end will be reported
+  Stopping,    // the Launcher asked it to end; that end is no one's news
+  Ended,       // its end has been dealt with
+};
+
+// One Journal line as the caller writes it.
+struct JournalLine {
+  std::wstring text;
+  bool isError = false;
+  bool isSuccess = false;
+};
+using JournalLines = std::vector<JournalLine>;
+
+struct Server {
+  const ServerTexts* texts;
+  ChildProcess process;
+  ServerState state = ServerState::NotStarted;
+  DWORD startTick = 0;
+  // Counts the starts, so that a notice of the end of an earlier start is told apart.
+  DWORD startCount = 0;
+  // The port whose other holder a report names (80, or the database's).
+  USHORT port = 0;
+  // When the Launcher began stopping it, and whether it had to be ended by force.
+  DWORD stopTick = 0;
+  bool forced = false;
+  // The system's wait on the process handle, and where it posts the end notice.
+  HANDLE endWait = nullptr;
+  HWND noticeWindow = nullptr;
+  UINT noticeMessage = 0;
+  WPARAM noticeId = 0;
+
+  explicit Server(const ServerTexts& kind) : texts(&kind) {}
+  ~Server() { close(); }
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Starts it and adds the Journal lines of the start: the command, then the PID in green or
+  // the failure in red.
+  bool start(const std::wstring& command, const std::wstring& folder, bool hideWindow, ServerJob* job,
+             JournalLines* lines);
+  bool running() const { return process.isRunning(); }
+  // Posts noticeMessage (noticeId, startCount) to window once the process has ended, from a
+  // thread of the system's pool; false when the system gives no wait.
+  bool watchEnd(HWND window, UINT message, WPARAM id);
+  // Ends the wait; returns once a notice being posted has been posted. Never from the callback.
+  void unwatch();
+  // Whether a notice is about this start of the server and still news.
+  bool isCurrentStart(LPARAM count) const { return count == static_cast<LPARAM>(startCount); }
+  // The report of its end, early or late by its own lifetime; the state becomes Ended.
+  JournalLines endReport(DWORD now, bool* early);
+  void close();
+};
+
+// Milliseconds from start to now as GetTickCount gives them; unsigned, so right across the wrap.
+inline DWORD ticksSince(DWORD now, DWORD start) {
+  return now - start;
+}
+
+inline bool withinEarlyExitWindow(DWORD now, DWORD startTick) {
+  return ticksSince(now, startTick) < kEarlyExitWindowMs;
+}
+
+// Milliseconds from a process's creation to its exit, as GetProcessTimes gives them; 0 when the
+// exit time lies before the creation time.
+ULONGLONG lifetimeMs(const FILETIME& created, const FILETIME& exited);
+
+// How long an ended process lived: from its own creation and exit times when the system tells
+// them, else the tick count from its start until now.
+ULONGLONG endedProcessLifetimeMs(HANDLE process, DWORD startTick, DWORD now);
+
+// "HH:MM:SS", hours with at least two digits.
+std::wstring uptimeText(ULONGLONG ms);
+
+// Removes trailing LF, CR and space (nothing else) from the end of output.
+std::wstring trimConsoleOutput(const std::wstring& output);
+
+// The newest limit characters of one stream's trimmed output, starting at a line when a line
+// break lies inside them, with the cut note in front when anything was left out.
+std::wstring reportOutput(const std::wstring& trimmed, size_t limit = kReportOutputChars);
+
+// Both streams as a report shows them: standard output, then standard error, trimmed at the end.
+// When together they exceed limit, each keeps its newest half and the share one does not use goes
+// to the other; a cut note always starts a line.
+std::wstring reportStreams(const std::wstring& out, const std::wstring& err, size_t limit = kReportOutputChars);
+
+// The Journal entries (all errors) for a server that ended within kEarlyExitWindowMs.
+std::vector<std::wstring> earlyExitReport(const ServerTexts& texts, DWORD exitCode, const std::wstring& out,
+                                          const std::wstring& err);
+
+// The entries for a server that stopped later.
+std::vector<std::wstring> stoppedReport(const ServerTexts& texts, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
+                                        const std::wstring& out, const std::wstring& err);
