@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -87,4 +88,46 @@ inline std::wstring richEditText(HWND window) {
     return std::wstring();
   }
   return std::wstring(text.data(), copied);
+}
+
+// The number after "pid=" in a fake_server marker file; 0 when there is none yet.
+inline DWORD markerPid(const std::wstring& path) {
+  std::string text = readFile(path);
+  std::size_t at = text.find("pid=");
+  return at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 4, nullptr, 10);
+}
+
+// A stand-in has its Ctrl+C handler once it has marked "started".
+inline bool markerStarted(const std::wstring& path) {
+  return readFile(path).find("started\r\n") != std::string::npos;
+}
+
+inline void endIfRunning(DWORD pid) {
+  if (pid == 0) return;
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  if (!process) return;
+  if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+  }
+  CloseHandle(process);
+}
+
+// The rich edit inside a top-level window; null when there is none.
+inline HWND richEditOf(HWND window) {
+  HWND edit = nullptr;
+  if (window) EnumChildWindows(window, findRichEdit, reinterpret_cast<LPARAM>(&edit));
+  return edit;
+}
+
+// The text of a rich edit of another process in one WM_GETTEXT into a buffer kept by the caller:
+// asking for the length first can miss a line written between the two messages.
+inline bool readRichEditOnce(HWND edit, std::vector<wchar_t>& buffer, std::wstring& text) {
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(edit, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                           5000, &copied)) {
+    return false;
+  }
+  text.assign(buffer.data(), copied);
+  return true;
 }

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -59,17 +58,6 @@ std::wstring argument(const std::wstring& text) {
   return out + L"\"";
 }
 
-// The number after "pid=" in a fake_server marker file; 0 when there is none yet.
-DWORD markerPid(const std::wstring& path) {
-  std::string text = readFile(path);
-  std::size_t at = text.find("pid=");
-  return at == std::string::npos ? 0 : std::strtoul(text.c_str() + at + 4, nullptr, 10);
-}
-
-bool markerStarted(const std::wstring& path) {
-  return readFile(path).find("started\r\n") != std::string::npos;
-}
-
 // Polls until done() holds or the deadline passes; false when the process ended first or in time.
 template <typename Condition>
 bool waitFor(HANDLE process, Condition done) {
@@ -80,17 +68,6 @@ bool waitFor(HANDLE process, Condition done) {
     if (!process) Sleep(2);
   }
   return false;
-}
-
-void endIfRunning(DWORD pid) {
-  if (pid == 0) return;
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-  if (!process) return;
-  if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, 5000);
-  }
-  CloseHandle(process);
 }
 
 Sample runOnce(const Subject& subject, int round) {
@@ -165,20 +142,6 @@ Sample runOnce(const Subject& subject, int round) {
   return sample;
 }
 
-template <typename T>
-std::vector<T> sorted(std::vector<T> values) {
-  std::sort(values.begin(), values.end());
-  return values;
-}
-
-// "median (lowest-highest)" of times in milliseconds.
-std::string spread(const std::vector<double>& values) {
-  std::vector<double> s = sorted(values);
-  char text[64];
-  std::snprintf(text, sizeof text, "%.0f ms (%.0f-%.0f)", s[s.size() / 2] * 1000, s.front() * 1000, s.back() * 1000);
-  return text;
-}
-
 }  // namespace
 
 int wmain() {
@@ -198,7 +161,6 @@ int wmain() {
       stop[which].push_back(sample.exitSeconds);
     }
   }
-  auto median = [](const auto& values) { return sorted(values)[values.size() / 2]; };
   double baseStart = median(start[0]), ourStart = median(start[1]);
   double baseExit = median(stop[0]), ourExit = median(stop[1]);
   SIZE_T baseMemory = median(memory[0]), ourMemory = median(memory[1]);
