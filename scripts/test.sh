@@ -11,6 +11,7 @@ choose_test_arch
 echo "== building the 32-bit program"
 configure_and_build mingw-i686 "$ROOT/build/i686"
 bash "$ROOT/scripts/check-exe.sh" "$ROOT/build/i686/bin/wendlor.exe"
+bash "$ROOT/scripts/check-layers.sh"
 
 if [ "$TEST_ARCH" != i686 ]; then
   echo "== this machine cannot run 32-bit code: testing a 64-bit build of the same sources"

@@ -65,10 +65,10 @@ struct ServersTest : e2e::LauncherTest {
     return false;
   }
   // Starts both servers with OpenBrowser on and waits for the all-started line.
-  bool launchForStartPage(const std::wstring& webArgs) {
+  bool launchForStartPage(const std::wstring& webArgs, bool withDatabase = true) {
     LauncherConfig settings;
     settings.webServer = web(webArgs);
-    settings.mysqlServer = db(L"");
+    if (withDatabase) settings.mysqlServer = db(L"");
     settings.openBrowser = true;
     return launch(settings) && launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs);
   }
@@ -274,6 +274,19 @@ TEST_F(ServersTest, StartPageOpensOnlyOncePort80Answers) {
   // Opened once, and the log window stays hidden.
   EXPECT_FALSE(e2e::waitFor([&] { return urls().size() > 1; }, 1500, 100));
   EXPECT_FALSE(IsWindowVisible(launcher.logWindow()));
+  launcher.quitAndExpectZero();
+}
+
+// With no database configured, the web server alone is the whole stack.
+TEST_F(ServersTest, AWebServerAloneIsAWholeStackAndOpensTheStartPagePort80) {
+  std::string why;
+  if (!port80IsFree(&why) || !e2e::browserIsRecorded(&why)) GTEST_SKIP() << why;
+  ASSERT_TRUE(launchForStartPage(L"--listen 80", false));
+  if (!webServerListens(&why)) GTEST_SKIP() << why;
+  ASSERT_TRUE(e2e::waitFor([&] { return !urls().empty(); }, kTimeoutMs));
+  EXPECT_EQ(urls(), std::vector<std::wstring>{kStartPageUrl});
+  HWND log = launcher.logWindow();
+  EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
   launcher.quitAndExpectZero();
 }
 

@@ -1,0 +1,60 @@
+// A server's end is in the Journal as soon as its process has ended, not at the next supervision
+// tick: with a 10 s interval the report comes well inside half of it, also while the About box
+// holds the Launcher in its own message loop.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/control_window.h"
+#include "tests/support/e2e_support.h"
+
+namespace {
+
+constexpr DWORD kLongIntervalMs = 10000;
+// Half the interval: a report that waited for the tick would come later than this.
+constexpr DWORD kWellBeforeTheTickMs = kLongIntervalMs / 2;
+constexpr wchar_t kDatabaseEnded[] = L"ОШИБКА: MySQL сервер ";
+
+struct ServerEndsE2e : e2e::LauncherTest {
+  e2e::StandIn web{standIns.marker(L"web")};
+  e2e::StandIn db{standIns.marker(L"db")};
+
+  void startBoth(const std::wstring& dbArgs) {
+    LauncherConfig config;
+    config.webServer = standIns.command(L"web");
+    config.mysqlServer = standIns.command(L"db", dbArgs);
+    config.checkIntervalMs = kLongIntervalMs;
+    ASSERT_TRUE(launcher.prepare(config));
+    ASSERT_TRUE(launcher.start());
+    ASSERT_TRUE(web.attach());
+    ASSERT_TRUE(db.attach());
+    ASSERT_TRUE(launcher.waitJournal(L"Подождите...", e2e::kTimeoutMs));
+  }
+};
+
+}  // namespace
+
+TEST_F(ServerEndsE2e, AnEndIsReportedAtOnceWhateverTheInterval) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(L"--run 1500 --exit-code 2"));
+  ASSERT_TRUE(db.waitEnd());
+  EXPECT_TRUE(
+      launcher.waitJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", kWellBeforeTheTickMs))
+      << e2e::toUtf8(launcher.journal());
+  launcher.quitAndExpectZero();
+}
+
+TEST_F(ServerEndsE2e, AnEndWhileTheAboutBoxIsOpenIsReportedBeforeItCloses) {
+  ASSERT_NO_FATAL_FAILURE(startBoth(L""));
+  HWND control = launcher.controlWindow();
+  ASSERT_NE(nullptr, control);
+  PostMessageW(control, WM_COMMAND, IDM_ABOUT, 0);
+  HWND about = launcher.messageBox(e2e::kTimeoutMs);
+  ASSERT_NE(nullptr, about);
+
+  db.process.kill();
+  EXPECT_TRUE(launcher.waitJournal(kDatabaseEnded, kWellBeforeTheTickMs)) << e2e::toUtf8(launcher.journal());
+  EXPECT_TRUE(IsWindow(about));
+  PostMessageW(about, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(e2e::waitFor([&] { return !IsWindow(about); }, e2e::kTimeoutMs));
+  launcher.quitAndExpectZero();
+}
