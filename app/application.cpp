@@ -42,6 +42,9 @@ void Application::buildTrayMenu() {
   if (!trayMenu) return;
   AppendMenuW(trayMenu, MF_STRING, IDM_TOGGLE_WINDOWS, L"Показать/Скрыть");
   AppendMenuW(trayMenu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(trayMenu, MF_STRING, IDM_RESTART_WEB_SERVER, L"Перезапустить веб-сервер");
+  if (!config.mysqlServer.empty())
+    AppendMenuW(trayMenu, MF_STRING, IDM_RESTART_DATABASE, L"Перезапустить MySQL сервер");
   AppendMenuW(trayMenu, MF_STRING, IDM_ABOUT, L"О программе...");
   AppendMenuW(trayMenu, MF_STRING, IDM_EXIT, L"Выход");
 }

@@ -21,6 +21,8 @@ constexpr DWORD kDatabaseStopTimeoutMs = 10000;
 constexpr DWORD kShutdownLevel = 0x380;
 // What Windows shows while the Launcher holds the session's end to stop its servers.
 constexpr wchar_t kShutdownBlockReason[] = L"Остановка серверов ZEM Wendlor";
+constexpr wchar_t kWebServerCtrlCNotDeliveredLine[] =
+    L"ОШИБКА: Не удалось передать Ctrl+C веб-серверу, он завершён принудительно.";
 constexpr wchar_t kCtrlCNotDeliveredLine[] =
     L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
 
@@ -104,6 +106,7 @@ struct Application {
   void toggleProcessWindows();
   void showProcessWindows();
   void showTrayMenuAtCursor();
+  void updateRestartItems();
   void showAbout();
 
   // Shutdown.
@@ -119,6 +122,14 @@ struct Application {
   void beginDatabaseStop();
   // Ends the database by force and says so in the Journal.
   void forceDatabaseStop(const std::wstring& line);
+  // Restarting one server from the tray or by command; never waits on this thread.
+  void restartWebServer();
+  void restartDatabase();
+  void checkWebServerStop();
+  // Ends the web server by force and says so in the Journal.
+  void forceWebServerStop(const std::wstring& line);
+  // A server stopped to be restarted has ended: start it again, unless the Launcher exits.
+  void restartEnded(Server& server);
   // Logoff and shutdown (WM_QUERYENDSESSION, WM_ENDSESSION).
   bool serversToStopAtSessionEnd() const;
   BOOL onQueryEndSession();
@@ -196,10 +207,13 @@ struct Application {
   // About box.
   std::wstring buildAboutText() const;
   std::wstring boundToLauncher(const ChildProcess& server) const;
+  std::wstring serverStateText(const Server& server) const;
 };
 
 // The line for a database that did not end within kDatabaseStopTimeoutMs of its Ctrl+C.
 std::wstring databaseStopBoundLine();
+// The same for the web server, stopped to be restarted.
+std::wstring webServerStopBoundLine();
 
 // Error message box of the start-up sequence (no owner, the program's caption, error icon).
 void showStartupError(const std::wstring& text);

@@ -55,6 +55,12 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
         case IDM_ABOUT:
           showAbout();
           return 0;
+        case IDM_RESTART_WEB_SERVER:
+          restartWebServer();
+          return 0;
+        case IDM_RESTART_DATABASE:
+          restartDatabase();
+          return 0;
       }
       break;
     case WM_TIMER:
@@ -64,6 +70,10 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
       }
       if (wParam == TIMER_DATABASE_STOP) {
         checkDatabaseStop();
+        return 0;
+      }
+      if (wParam == TIMER_WEB_SERVER_STOP) {
+        checkWebServerStop();
         return 0;
       }
       if (wParam == TIMER_START_PAGE) {
@@ -114,7 +124,28 @@ void Application::showTrayMenuAtCursor() {
   if (!trayMenu) return;
   const wchar_t* label = processWindowsVisible ? L"Скрыть окна процесса" : L"Показать окна процесса";
   ModifyMenuW(trayMenu, IDM_TOGGLE_WINDOWS, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_WINDOWS, label);
+  updateRestartItems();
   tray.showTrayMenu(trayMenu);
+}
+
+// "Перезапустить" for a running server, "Запустить" for one that is not; greyed while it stops or
+// the Launcher exits, when a request would change nothing.
+void Application::updateRestartItems() {
+  struct Item {
+    UINT command;
+    const Server& server;
+    const wchar_t* restart;
+    const wchar_t* start;
+  };
+  const Item items[] = {
+      {IDM_RESTART_WEB_SERVER, webServer, L"Перезапустить веб-сервер", L"Запустить веб-сервер"},
+      {IDM_RESTART_DATABASE, database, L"Перезапустить MySQL сервер", L"Запустить MySQL сервер"},
+  };
+  for (const Item& item : items) {
+    bool busy = exiting() || item.server.state == ServerState::Stopping;
+    UINT flags = MF_BYCOMMAND | MF_STRING | (busy ? MF_GRAYED : MF_ENABLED);
+    ModifyMenuW(trayMenu, item.command, flags, item.command, item.server.running() ? item.restart : item.start);
+  }
 }
 
 void Application::showAbout() {

@@ -18,8 +18,10 @@ constexpr UINT_PTR TIMER_STARTUP = 2;
 // Runs only while the start page waits for the web server to answer.
 constexpr UINT_PTR TIMER_START_PAGE = 4;
 constexpr UINT kStartupTimerPeriodMs = 100;
-// Fires once, at the bound of Exit's wait for the database; its end itself arrives as a notice.
+// Fire once, at the bound of a wait for a server to end on its Ctrl+C (at Exit, or to restart
+// it); the end itself arrives as a notice.
 constexpr UINT_PTR TIMER_DATABASE_STOP = 3;
+constexpr UINT_PTR TIMER_WEB_SERVER_STOP = 6;
 // Runs while the shell has not taken the tray icon: the add is tried again.
 constexpr UINT_PTR TIMER_TRAY_RETRY = 5;
 constexpr UINT kTrayRetryPeriodMs = 3000;
@@ -28,5 +30,8 @@ constexpr UINT IDM_TOGGLE_WINDOWS = 1001;
 constexpr UINT IDM_STOP_AND_EXIT = 1002;
 constexpr UINT IDM_EXIT = 1003;
 constexpr UINT IDM_ABOUT = 1004;
+// Restart (or start, when it is not running) one server; accepted from other programs too.
+constexpr UINT IDM_RESTART_WEB_SERVER = 1005;
+constexpr UINT IDM_RESTART_DATABASE = 1006;
 
 LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -42,6 +42,12 @@ void Application::requestExit(bool interruptWebServer) {
     return;
   }
   exitInterruptsWebServer = interruptWebServer;
+  if (database.state == ServerState::Stopping) {
+    // A restart is stopping it already, with its Ctrl+C sent and its bound running: Exit takes
+    // over that wait and starts nothing afterwards.
+    database.restarting = false;
+    return;
+  }
   beginDatabaseStop();
   // Without its end notice or the bound's timer nothing would end the wait.
   if (!controlWindow || !database.endWait ||
@@ -64,7 +70,7 @@ void Application::beginDatabaseStop() {
 // so the web server hears of Exit only after the database is gone.
 void Application::checkDatabaseStop() {
   if (controlWindow) KillTimer(controlWindow, TIMER_DATABASE_STOP);
-  if (phase != LauncherPhase::StoppingServers) return;
+  if (phase != LauncherPhase::StoppingServers && !database.restarting) return;
   if (database.running() && !database.forced) forceDatabaseStop(databaseStopBoundLine());
 }
 
@@ -156,6 +162,7 @@ void Application::endOfRunTeardown() {
     KillTimer(controlWindow, TIMER_SUPERVISE);
     KillTimer(controlWindow, TIMER_STARTUP);
     KillTimer(controlWindow, TIMER_DATABASE_STOP);
+    KillTimer(controlWindow, TIMER_WEB_SERVER_STOP);
   }
   endStartPageProbe();
   if (trayAdded) {

@@ -91,8 +91,14 @@ void measure(Sample& sample) {
     bool seen = false, stopped = false;
     ULONGLONG now = woke;
     while (!seen && now - ended < kDeadlineMs * kUnitsPerMs) {
-      if (!readRichEditOnce(edit, buffer, text)) break;
+      // Wine takes a thread that has waited in GetMessage for 5 s as hung and fails the read at
+      // once, however soon it answers: read again.
+      bool read = readRichEditOnce(edit, buffer, text);
       now = wallClockNow();
+      if (!read) {
+        Sleep(1);
+        continue;
+      }
       stopped = text.find(kStoppedLine) != std::wstring::npos;
       seen = stopped || text.find(kEarlyLine) != std::wstring::npos;
       if (!seen) Sleep(pollGapMs(static_cast<double>(now - ended) / kUnitsPerMs));

@@ -24,7 +24,7 @@ const ServerTexts kDatabaseTexts = {
     L"ОШИБКА: MySQL сервер остановился (PID: ",
     L". Проверьте лог-файл",
     L"MySQL сервер остановился. Подробности в журнале.",
-    false,
+    true,
     false,
 };
 
@@ -59,6 +59,7 @@ bool Server::start(const std::wstring& command, const std::wstring& folder, bool
   close();
   ++startCount;
   forced = false;
+  restarting = false;
   lines->push_back({texts->startingLine + command, false, false});
   std::wstring error;
   if (!process.start(command, folder, hideWindow, &error, texts->capturesOutput, job)) {

@@ -62,6 +62,8 @@ struct Server {
   // When the Launcher began stopping it, and whether it had to be ended by force.
   DWORD stopTick = 0;
   bool forced = false;
+  // Stopped to be started again once it has ended.
+  bool restarting = false;
   // The system's wait on the process handle, and where it posts the end notice.
   HANDLE endWait = nullptr;
   HWND noticeWindow = nullptr;
@@ -78,6 +80,8 @@ struct Server {
   bool start(const std::wstring& command, const std::wstring& folder, bool hideWindow, ServerJob* job,
              JournalLines* lines);
   bool running() const { return process.isRunning(); }
+  // Every start after the first is a restart.
+  DWORD restarts() const { return startCount > 1 ? startCount - 1 : 0; }
   // Posts noticeMessage (noticeId, startCount) to window once the process has ended, from a
   // thread of the system's pool; false when the system gives no wait.
   bool watchEnd(HWND window, UINT message, WPARAM id);

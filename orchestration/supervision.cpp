@@ -33,6 +33,11 @@ void Application::serverEnded(Server& server) {
     finishExit(exitInterruptsWebServer);
     return;
   }
+  if (ours && server.restarting && !exiting()) {
+    server.state = ServerState::Ended;
+    restartEnded(server);
+    return;
+  }
   // Ends we caused, and any end once Exit has begun, are not reported.
   if (ours || exiting()) {
     server.state = ServerState::Ended;

@@ -23,6 +23,10 @@ std::wstring Application::boundToLauncher(const ChildProcess& server) const {
   return std::wstring(L"  EndsWithLauncher: ") + yesNo(server.inJob) + L"\n";
 }
 
+std::wstring Application::serverStateText(const Server& server) const {
+  return L"  Перезапусков: " + std::to_wstring(server.restarts()) + L"\n";
+}
+
 // Read fresh at each showing: the settings in effect and whether the servers still run.
 std::wstring Application::buildAboutText() const {
   std::wstring text;
@@ -48,10 +52,12 @@ std::wstring Application::buildAboutText() const {
   text += L"  PID: " + std::to_wstring(webServer.process.pid) + L"\n";
   text += std::wstring(L"  Running: ") + yesNo(webServer.process.isRunning()) + L"\n";
   text += std::wstring(L"  WindowsVisible: ") + yesNo(processWindowsVisible) + L"\n";
+  text += serverStateText(webServer);
   text += boundToLauncher(webServer.process) + L"\n";
   text += L"MySQL процесс:\n";
   text += L"  PID: " + std::to_wstring(database.process.pid) + L"\n";
   text += std::wstring(L"  Running: ") + yesNo(database.process.isRunning()) + L"\n";
+  text += serverStateText(database);
   text += boundToLauncher(database.process) + L"\n";
   text += L"Управление:\n";
   text += L"  ПКМ по иконке — меню\n";

@@ -169,7 +169,7 @@ TEST(ExitE2e, ServersHearTheirCtrlCEvenWhenTheLauncherWasStartedIgnoringIt) {
   SetConsoleCtrlHandler(nullptr, FALSE);
   ASSERT_TRUE(started);
   EXPECT_EQ(L"0", e2e::markerValue(pair.db.marker, L"console")) << pair.db.events();
-  EXPECT_EQ(L"1", e2e::markerValue(pair.db.marker, L"console-mode")) << pair.db.events();
+  EXPECT_EQ(L"1", e2e::markerValue(pair.db.marker, L"on-console")) << pair.db.events();
 
   PostMessageW(pair.control, WM_COMMAND, IDM_EXIT, 0);
   // It ends by itself on its Ctrl+C, long before the bound would have it terminated.

@@ -602,8 +602,12 @@ void StandIns::endAll() {
   HANDLE find = FindFirstFileW(folder.file(L"*.txt").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
-    std::wstring path = folder.file(data.cFileName);
-    for (const wchar_t* key : {L"pid", L"grandchild"}) endProcess(markerNumber(path, key));
+    // Every start a marker records: a restarted server has written one line per start.
+    for (const std::wstring& line : markerLines(folder.file(data.cFileName))) {
+      for (const std::wstring key : {L"pid=", L"grandchild="}) {
+        if (line.compare(0, key.size(), key) == 0) endProcess(wcstoul(line.c_str() + key.size(), nullptr, 10));
+      }
+    }
   } while (FindNextFileW(find, &data));
   FindClose(find);
 }

@@ -37,10 +37,12 @@ TEST(AboutText, DefaultSettings) {
                 L"Основной процесс:\n"
                 L"  PID: 0\n"
                 L"  Running: no\n"
-                L"  WindowsVisible: yes\n\n"
+                L"  WindowsVisible: yes\n"
+                L"  Перезапусков: 0\n\n"
                 L"MySQL процесс:\n"
                 L"  PID: 0\n"
-                L"  Running: no\n\n" +
+                L"  Running: no\n"
+                L"  Перезапусков: 0\n\n" +
                 kTail,
             app.buildAboutText());
 }
@@ -83,10 +85,12 @@ TEST(AboutText, WarningDatabaseAndFlags) {
                 pid +
                 L"\n"
                 L"  Running: yes\n"
-                L"  WindowsVisible: no\n\n"
+                L"  WindowsVisible: no\n"
+                L"  Перезапусков: 0\n\n"
                 L"MySQL процесс:\n"
                 L"  PID: 0\n"
-                L"  Running: no\n\n" +
+                L"  Running: no\n"
+                L"  Перезапусков: 0\n\n" +
                 kTail,
             text);
   EXPECT_EQ(std::wstring::npos, text.find(L'\r'));

@@ -109,7 +109,7 @@ TEST_F(ChildProcessTest, UncapturedChildIsOnAConsoleWithoutAWindowAndEndsOnCtrlC
   ASSERT_TRUE(waitMarker(marker, L"started"));
   EXPECT_EQ(markerValue(marker, L"show"), std::to_wstring(SW_SHOWDEFAULT));
   EXPECT_EQ(markerValue(marker, L"console"), L"0");
-  EXPECT_EQ(markerValue(marker, L"console-mode"), L"1");
+  EXPECT_EQ(markerValue(marker, L"on-console"), L"1");
   EXPECT_EQ(markerValue(marker, L"stdout"), std::to_wstring(FILE_TYPE_CHAR));
   // An empty folder: the child takes our current directory.
   EXPECT_EQ(markerValue(marker, L"cwd"), currentFolder());

@@ -57,7 +57,7 @@ TEST_F(ControlWindowTest, ExitCommandsLookOnlyAtTheLowWord) {
 }
 
 TEST_F(ControlWindowTest, OtherCommandsTimersAndTrayEventsChangeNothing) {
-  EXPECT_EQ(0, send(WM_COMMAND, 1005));
+  EXPECT_EQ(0, send(WM_COMMAND, 1099));
   EXPECT_EQ(0, send(WM_COMMAND, MAKEWPARAM(7, IDM_EXIT)));
   EXPECT_EQ(0, send(WM_TIMER, 7));
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONDOWN));
@@ -90,11 +90,13 @@ TEST_F(ControlWindowTest, ToggleWithoutWebServerFlipsTheFlagAndTheMenuLabel) {
   EXPECT_EQ(0, send(WM_SHOWPROCESSWINDOWS));
   EXPECT_TRUE(app.processWindowsVisible);
   KillTimer(nullptr, timer);
-  // Menu order: toggle, separator, About, Exit.
-  EXPECT_EQ(4, GetMenuItemCount(app.trayMenu));
+  // Menu order: toggle, separator, restart of the web server (no database is configured), About,
+  // Exit.
+  EXPECT_EQ(5, GetMenuItemCount(app.trayMenu));
   EXPECT_EQ(IDM_TOGGLE_WINDOWS, GetMenuItemID(app.trayMenu, 0));
-  EXPECT_EQ(IDM_ABOUT, GetMenuItemID(app.trayMenu, 2));
-  EXPECT_EQ(IDM_EXIT, GetMenuItemID(app.trayMenu, 3));
+  EXPECT_EQ(IDM_RESTART_WEB_SERVER, GetMenuItemID(app.trayMenu, 2));
+  EXPECT_EQ(IDM_ABOUT, GetMenuItemID(app.trayMenu, 3));
+  EXPECT_EQ(IDM_EXIT, GetMenuItemID(app.trayMenu, 4));
   EXPECT_FALSE(takeQuit());
 }
 

@@ -1,0 +1,84 @@
+#include "app/application.h"
+#include "app/control_window.h"
+#include "orchestration/supervision.h"
+
+// A restart stops the server the way Exit would, waits for its end in the message loop (its end
+// notice, or the bound's timer), and then starts it as at start-up. Its end is never reported as
+// unexpected, and the other server goes on meanwhile.
+
+std::wstring webServerStopBoundLine() {
+  return L"ОШИБКА: Веб-сервер не остановился за " + std::to_wstring(kDatabaseStopTimeoutMs / 1000) +
+         L" секунд и был завершён принудительно.";
+}
+
+void Application::restartWebServer() {
+  if (phase == LauncherPhase::Starting || exiting() || webServer.state == ServerState::Stopping) return;
+  if (!webServer.running()) {
+    restartEnded(webServer);
+    return;
+  }
+  appendJournal(L"Перезапуск веб-сервера...", false, false);
+  // A start page still waited for would be the old server's.
+  if (startPageProbing) endStartPageProbe();
+  allStartedPending = false;
+  webServer.state = ServerState::Stopping;
+  webServer.restarting = true;
+  webServer.stopTick = GetTickCount();
+  if (!webServer.process.sendCtrlC() && webServer.running()) {
+    forceWebServerStop(kWebServerCtrlCNotDeliveredLine);
+    return;
+  }
+  if (!controlWindow || !SetTimer(controlWindow, TIMER_WEB_SERVER_STOP, kDatabaseStopTimeoutMs, nullptr)) {
+    // Nothing would bound the wait.
+    forceWebServerStop(webServerStopBoundLine());
+  }
+}
+
+void Application::restartDatabase() {
+  if (config.mysqlServer.empty() || phase == LauncherPhase::Starting || exiting() ||
+      database.state == ServerState::Stopping) {
+    return;
+  }
+  if (!database.running()) {
+    restartEnded(database);
+    return;
+  }
+  appendJournal(L"Перезапуск MySQL сервера...", false, false);
+  database.restarting = true;
+  beginDatabaseStop();
+  if (!database.forced &&
+      (!controlWindow || !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopTimeoutMs, nullptr))) {
+    forceDatabaseStop(databaseStopBoundLine());
+  }
+}
+
+void Application::checkWebServerStop() {
+  if (controlWindow) KillTimer(controlWindow, TIMER_WEB_SERVER_STOP);
+  if (webServer.state == ServerState::Stopping && webServer.running() && !webServer.forced) {
+    forceWebServerStop(webServerStopBoundLine());
+  }
+}
+
+void Application::forceWebServerStop(const std::wstring& line) {
+  webServer.process.terminate(0);
+  webServer.forced = true;
+  appendJournal(line, true, false);
+}
+
+void Application::restartEnded(Server& server) {
+  if (exiting()) return;
+  if (&server == &webServer) {
+    if (controlWindow) KillTimer(controlWindow, TIMER_WEB_SERVER_STOP);
+    if (!startWebServer()) {
+      appendJournal(L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.", true,
+                    false);
+      return;
+    }
+    // Its windows are hidden or shown again over the first ticks, as at start-up.
+    visibilityPasses = 0;
+    if (controlWindow) SetTimer(controlWindow, TIMER_STARTUP, kStartupTimerPeriodMs, nullptr);
+  } else {
+    if (controlWindow) KillTimer(controlWindow, TIMER_DATABASE_STOP);
+    startDatabase();
+  }
+}
