@@ -113,6 +113,21 @@ bool isAbsolute(const std::wstring& path) {
          ((path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) || (path[0] == L'\\' && path[1] == L'\\'));
 }
 
+// path against base; a path rooted without a drive is on base's drive. Never relative: a
+// relative name would be opened from the Launcher's own folder, which is not the server's.
+std::wstring absoluteIn(const std::wstring& base, const std::wstring& path) {
+  std::wstring resolved = ResolvePath(base, path);
+  if (!resolved.empty() && !isAbsolute(resolved) && (resolved[0] == L'\\' || resolved[0] == L'/') && base.size() >= 2 &&
+      base[1] == L':') {
+    resolved.insert(0, base.substr(0, 2));
+  }
+  return isAbsolute(resolved) ? resolved : std::wstring();
+}
+
+std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
+  return !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/') ? folder + name : folder + L"\\" + name;
+}
+
 // One spelling for a path shown to the user: separators, "." and ".." resolved.
 std::wstring fullPath(const std::wstring& path) {
   if (!isAbsolute(path)) return path;
@@ -221,7 +236,8 @@ void readOptionFile(OptionScan& scan, const std::wstring& path, int depth);
 
 void readOptionFolder(OptionScan& scan, const std::wstring& folder, int depth) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (folder.empty()) return;
+  HANDLE search = FindFirstFileW(joinPath(folder, L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   std::vector<std::wstring> names;
   do {
@@ -236,7 +252,7 @@ void readOptionFolder(OptionScan& scan, const std::wstring& folder, int depth) {
   FindClose(search);
   std::sort(names.begin(), names.end(),
             [](const std::wstring& a, const std::wstring& b) { return asciiLower(a) < asciiLower(b); });
-  for (const std::wstring& name : names) readOptionFile(scan, folder + L"\\" + name, depth + 1);
+  for (const std::wstring& name : names) readOptionFile(scan, joinPath(folder, name), depth + 1);
 }
 
 // Whether line is the directive (followed by a blank) and, if so, its argument.
@@ -248,7 +264,7 @@ bool directive(const std::wstring& line, const wchar_t* name, std::wstring* argu
 }
 
 void readOptionFile(OptionScan& scan, const std::wstring& path, int depth) {
-  if (depth > kOptionIncludeDepth || scan.filesRead >= kOptionFilesRead) return;
+  if (path.empty() || depth > kOptionIncludeDepth || scan.filesRead >= kOptionFilesRead) return;
   HANDLE file = openShared(path, GENERIC_READ);
   if (!file) return;
   ++scan.filesRead;
@@ -267,9 +283,9 @@ void readOptionFile(OptionScan& scan, const std::wstring& path, int depth) {
     if (line.empty() || line[0] == L'#' || line[0] == L';') continue;
     std::wstring argument;
     if (directive(line, L"!includedir", &argument)) {
-      readOptionFolder(scan, ResolvePath(scan.serverFolder, argument), depth);
+      readOptionFolder(scan, absoluteIn(scan.serverFolder, argument), depth);
     } else if (directive(line, L"!include", &argument)) {
-      readOptionFile(scan, ResolvePath(scan.serverFolder, argument), depth + 1);
+      readOptionFile(scan, absoluteIn(scan.serverFolder, argument), depth + 1);
     } else if (line[0] == L'[') {
       size_t close = line.find(L']');
       std::wstring section = asciiLower(TrimWide(line.substr(1, close == std::wstring::npos ? 0 : close - 1)));
@@ -343,9 +359,8 @@ std::wstring unchanged(const std::wstring& path) {
 std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstring& serverFolder, bool* consoleOnly) {
   *consoleOnly = false;
   std::vector<std::wstring> words = commandWords(commandLine);
-  std::wstring program = ResolvePath(serverFolder, words[0]);
+  std::wstring program = absoluteIn(serverFolder, words[0]);
   std::wstring baseFolder = parentFolder(parentFolder(program));
-  if (baseFolder.empty()) baseFolder = parentFolder(program);
 
   LogSettings given;
   std::wstring defaultsFile;
@@ -383,20 +398,21 @@ std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstri
   if (noDefaults) {
     // The server reads no option file at all.
   } else if (!defaultsFile.empty()) {
-    readOptionFile(scan, ResolvePath(serverFolder, defaultsFile), 0);
+    readOptionFile(scan, absoluteIn(serverFolder, defaultsFile), 0);
   } else {
     std::vector<std::wstring> folders;
     std::wstring windows = windowsFolder();
     if (!windows.empty()) folders.push_back(windows);
     folders.push_back(L"C:");
-    folders.push_back(baseFolder);
-    folders.push_back(baseFolder + L"\\data");
-    for (const std::wstring& folder : folders) {
-      std::wstring prefix = folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\";
-      readOptionFile(scan, prefix + L"my.ini", 0);
-      readOptionFile(scan, prefix + L"my.cnf", 0);
+    if (!baseFolder.empty()) {
+      folders.push_back(baseFolder);
+      folders.push_back(joinPath(baseFolder, L"data"));
     }
-    if (!extraFile.empty()) readOptionFile(scan, ResolvePath(serverFolder, extraFile), 0);
+    for (const std::wstring& folder : folders) {
+      readOptionFile(scan, joinPath(folder, L"my.ini"), 0);
+      readOptionFile(scan, joinPath(folder, L"my.cnf"), 0);
+    }
+    if (!extraFile.empty()) readOptionFile(scan, absoluteIn(serverFolder, extraFile), 0);
   }
   LogSettings settings = scan.settings;
   if (given.logErrorSet) {
@@ -405,8 +421,12 @@ std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstri
   }
   if (given.dataFolderSet) settings.dataFolder = given.dataFolder;
 
-  std::wstring dataFolder =
-      settings.dataFolder.empty() ? baseFolder + L"\\data" : ResolvePath(serverFolder, settings.dataFolder);
+  std::wstring dataFolder;
+  if (!settings.dataFolder.empty()) {
+    dataFolder = absoluteIn(serverFolder, settings.dataFolder);
+  } else if (!baseFolder.empty()) {
+    dataFolder = joinPath(baseFolder, L"data");
+  }
   std::wstring name = TrimWide(settings.logError);
   if (name.empty()) {
     std::wstring host = dnsHostName();
@@ -415,7 +435,7 @@ std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstri
   } else if (!hasExtension(name)) {
     name += L".err";
   }
-  return fullPath(ResolvePath(dataFolder, name));
+  return fullPath(absoluteIn(dataFolder, name));
 }
 
 ErrorLogMark MarkMysqlErrorLog(const std::wstring& path) {

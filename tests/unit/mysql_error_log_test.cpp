@@ -64,10 +64,7 @@ TEST(MysqlErrorLog, IsFoundAsTheServerFindsIt) {
        {{L"my.ini", "[mysqld]\nlog-error = 'it\\'s\\sx.log'  # a comment\n"}},
        L"",
        L"data\\it's x.log"},
-      {"datadir from the file",
-       {{L"my.ini", "[mysqld]\ndatadir=db\nlog-error=e.log\n"}},
-       L"",
-       L"db\\e.log"},
+      {"datadir from the file", {{L"my.ini", "[mysqld]\ndatadir=db\nlog-error=e.log\n"}}, L"", L"db\\e.log"},
       {"datadir on the command line wins",
        {{L"my.ini", "[mysqld]\ndatadir=db\n"}},
        L"--datadir other",
@@ -120,11 +117,18 @@ TEST(MysqlErrorLog, IsFoundAsTheServerFindsIt) {
   }
 }
 
-TEST(MysqlErrorLog, ConsoleMeansNoLog) {
+TEST(MysqlErrorLog, ConsoleMeansNoLogAndTheProgramMayBeNamedFromTheServersFolder) {
   Install install;
   bool consoleOnly = false;
   EXPECT_EQ(install.find(L"--log-error=x.log --console", &consoleOnly), L"");
   EXPECT_TRUE(consoleOnly);
+
+  ASSERT_TRUE(e2e::writeFile(install.base + L"\\my.ini", "[mysqld]\nlog-error=from-ini.log\n"));
+  EXPECT_EQ(FindMysqlErrorLog(L"bin\\mysqld.exe --verbose", install.base, &consoleOnly),
+            install.data + L"\\from-ini.log");
+  EXPECT_FALSE(consoleOnly);
+  // Nothing to go by: no guess in the Launcher's own folder.
+  EXPECT_EQ(FindMysqlErrorLog(L"", L"", &consoleOnly), L"");
 }
 
 TEST(MysqlErrorLog, BadOptionFilesNeitherHangNorLendTheirContent) {
