@@ -1,6 +1,7 @@
 #include "orchestration/mysql_error_log.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cwchar>
 #include <vector>
 
@@ -246,12 +247,13 @@ void readOptionFolder(OptionScan& scan, const std::wstring& folder, int depth) {
     std::wstring lower = asciiLower(name);
     size_t size = lower.size();
     if (size > 4 && (lower.compare(size - 4, 4, L".cnf") == 0 || lower.compare(size - 4, 4, L".ini") == 0)) {
-      names.push_back(name);
+      // In name order, as a listing would give them; a few files, so a plain insertion.
+      size_t at = 0;
+      while (at < names.size() && asciiLower(names[at]) < lower) ++at;
+      names.insert(names.begin() + static_cast<std::ptrdiff_t>(at), name);
     }
   } while (FindNextFileW(search, &found));
   FindClose(search);
-  std::sort(names.begin(), names.end(),
-            [](const std::wstring& a, const std::wstring& b) { return asciiLower(a) < asciiLower(b); });
   for (const std::wstring& name : names) readOptionFile(scan, joinPath(folder, name), depth + 1);
 }
 
