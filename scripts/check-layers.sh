@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that includes run one way, down the tree: win/ includes nothing of ours; config/ and
-# process/ include only win/; the server record includes only process/, config/ and win/.
+# process/ include only win/; the server record and the error-log finder include only process/,
+# config/ and win/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 failed=0
@@ -21,6 +22,6 @@ check() {  # files allowed-folders...
 }
 check "$(ls win/*.h win/*.cpp)"
 check "$(ls config/*.h config/*.cpp process/*.h process/*.cpp)" win
-check "orchestration/server.h orchestration/server.cpp" process config win
+check "orchestration/server.h orchestration/server.cpp orchestration/mysql_error_log.h orchestration/mysql_error_log.cpp" process config win
 [ "$failed" = 0 ] && echo "check-layers: includes run down the tree"
 exit "$failed"
