@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "orchestration/mysql_error_log.h"
 #include "process/child_process.h"
 #include "process/server_job.h"
 
@@ -64,6 +65,10 @@ struct Server {
   bool forced = false;
   // Stopped to be started again once it has ended.
   bool restarting = false;
+  // The error log the server writes, as it was at its start: its report shows what this run
+  // added. Unused where its errors go to its console.
+  bool showsErrorLog = false;
+  ErrorLogMark errorLog;
   // The system's wait on the process handle, and where it posts the end notice.
   HANDLE endWait = nullptr;
   HWND noticeWindow = nullptr;

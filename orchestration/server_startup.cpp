@@ -29,7 +29,13 @@ void Application::startDatabase() {
   SetCurrentDirectoryW(programFolder.c_str());
   std::wstring folder = ResolveFolderSetting(config.mysqlServerDirectory, programFolder, EffectiveWorkingDirectory());
   database.port = mysqlPort(config.mysqlServer);
-  startServer(database, kDatabaseNotice, config.mysqlServer, folder, true);
+  // Noted before the start, so all that this run writes is new.
+  bool consoleOnly = false;
+  std::wstring errorLog = FindMysqlErrorLog(config.mysqlServer, folder, &consoleOnly);
+  ErrorLogMark mark = MarkMysqlErrorLog(errorLog);
+  if (!startServer(database, kDatabaseNotice, config.mysqlServer, folder, true)) return;
+  database.showsErrorLog = !consoleOnly;
+  database.errorLog = mark;
 }
 
 bool Application::startWebServer() {

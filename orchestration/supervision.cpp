@@ -53,6 +53,7 @@ void Application::serverEnded(Server& server) {
     appendJournal(line.text, line.isError, line.isSuccess);
   }
   reportPortOwner(server.port);
+  if (server.showsErrorLog) appendJournal(MysqlErrorLogLines(server.errorLog), true, false);
   callAttention(early ? nullptr : server.texts->balloon);
 }
 
