@@ -9,7 +9,7 @@
 
 #include "tests/support/e2e_support.h"
 #include "tests/support/loopback_listener.h"
-#include "ui/journal.h"
+#include "tests/support/test_drives.h"
 
 namespace {
 
@@ -108,7 +108,9 @@ TEST(SafetyE2e, FilesPlantedUnderSystemNamesAreNeverRun) {
     }
     LauncherConfig config;
     config.webServer = L"no-such-server.exe";
-    config.substDrive = L"O:";
+    e2e::DriveLetter free;
+    ASSERT_NE(0, free.letter);
+    config.substDrive = free.drive();
     ASSERT_TRUE(launcher.prepare(config));
     // Started as a double-click starts it: in its own folder, where cmd looks for subst first.
     ASSERT_TRUE(launcher.start(L"", subst.environment()));
@@ -118,15 +120,15 @@ TEST(SafetyE2e, FilesPlantedUnderSystemNamesAreNeverRun) {
     std::vector<e2e::JournalEntry> entries = launcher.entries();
     size_t wait = e2e::indexOf(entries, L"Подождите...");
     ASSERT_NE(wait, std::wstring::npos);
-    EXPECT_EQ(kJournalPlainColour, entries[wait].colour);
+    EXPECT_EQ(e2e::kBlack, entries[wait].colour);
     size_t failed = e2e::indexStarting(entries, L"ОШИБКА запуска веб-сервера: ");
     ASSERT_NE(failed, std::wstring::npos);
-    EXPECT_EQ(kJournalErrorColour, entries[failed].colour);
+    EXPECT_EQ(e2e::kRed, entries[failed].colour);
     EXPECT_EQ(std::wstring::npos, e2e::indexStarting(entries, L"ОШИБКА subst")) << e2e::toUtf8(launcher.journal());
 
     // The system's cmd.exe ran the mapping with the system's subst.
     if (e2e::SubstStandIn::recording(nullptr)) {
-      EXPECT_EQ(L"call 2\n[O:]\n[" + launcher.folder.path + L"]\n", subst.calls());
+      EXPECT_EQ(L"call 2\n[" + free.drive() + L"]\n[" + launcher.folder.path + L"]\n", subst.calls());
     }
     launcher.quitAndExpectZero(IDM_EXIT);
     EXPECT_EQ("", joined(tracesIn(launcher.folder.path)));

@@ -10,7 +10,6 @@
 
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
 
 namespace {
 
@@ -63,7 +62,7 @@ TEST_F(SessionEndE2e, TheAnswerWaitsUntilTheDatabaseHasShutDownAndTheWebServerHa
   ASSERT_NE(std::wstring::npos, announced);
   ASSERT_NE(std::wstring::npos, stopping);
   EXPECT_LT(announced, stopping);
-  EXPECT_EQ(kJournalPlainColour, entries[announced].colour);
+  EXPECT_EQ(e2e::kBlack, entries[announced].colour);
   for (const std::wstring& text : e2e::entryTexts(entries)) {
     EXPECT_EQ(std::wstring::npos, text.find(L"ОШИБКА")) << e2e::toUtf8(text);
   }
@@ -83,7 +82,7 @@ TEST_F(SessionEndE2e, ADatabaseThatIgnoresItsCtrlCIsEndedAtTheBoundAndTheJournal
   std::vector<e2e::JournalEntry> entries = launcher.entries();
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(L"ОШИБКА: MySQL сервер не остановился за 10 секунд и был завершён принудительно.", entries.back().text);
-  EXPECT_EQ(kJournalErrorColour, entries.back().colour);
+  EXPECT_EQ(e2e::kRed, entries.back().colour);
   launcher.quitAndExpectZero();
 }
 

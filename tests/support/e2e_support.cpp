@@ -394,6 +394,18 @@ HWND Launcher::controlWindow(DWORD timeoutMs) {
   return window;
 }
 
+bool Launcher::tick() {
+  HWND control = controlWindow();
+  DWORD_PTR result = 0;
+  return control && SendMessageTimeoutW(control, WM_TIMER, TIMER_SUPERVISE, 0, SMTO_NORMAL, kTimeoutMs, &result) != 0;
+}
+
+size_t countEntries(const std::vector<JournalEntry>& entries, const std::wstring& text) {
+  size_t n = 0;
+  for (const JournalEntry& entry : entries) n += entry.text == text ? 1 : 0;
+  return n;
+}
+
 HWND Launcher::logWindow(DWORD timeoutMs) {
   HWND window = nullptr;
   waitFor([&] { return (window = findTopLevelWindow(process.pid, L"WendlorLogWindow")) != nullptr; }, timeoutMs);

@@ -134,6 +134,9 @@ struct Launcher {
   std::vector<JournalEntry> entries();
   // Waits until the Journal holds needle; false at the deadline.
   bool waitJournal(const std::wstring& needle, DWORD timeoutMs = 10000);
+  // Runs one supervision tick now, as the check interval's timer would, and returns once it is
+  // over: a point the test knows that a tick has passed, with no waiting on the clock.
+  bool tick();
   // Posts command to the control window and expects the program to end with exit code 0 (a
   // gtest failure otherwise).
   void quitAndExpectZero(UINT command = IDM_STOP_AND_EXIT);
@@ -171,6 +174,9 @@ struct StandIn {
   // The moment it ended (FILETIME units); 0 while it runs.
   ULONGLONG exitTime() const;
 };
+
+// The number of Journal entries whose text is exactly text.
+size_t countEntries(const std::vector<JournalEntry>& entries, const std::wstring& text);
 
 // A start-up folder for the Launcher, and the log that the system's subst.exe of the test prefix
 // (fixtures/fake_subst.exe, put there by the prefix script) records its calls into.

@@ -9,6 +9,12 @@
 
 namespace e2e {
 
+// The Journal's colours as the user is told them, written out here rather than taken from the
+// program: black for progress, green for a server that started, red for errors.
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kGreen = RGB(0, 180, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
 // One appendJournal call as it shows: "[dd.mm.yyyy hh:mm:ss] text", where text keeps the lines
 // that followed without a stamp of their own (joined with LF).
 struct JournalEntry {

@@ -5,11 +5,11 @@
 #include <thread>
 
 #include "app/application.h"
-#include "win/system_error.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/e2e_support.h"
 #include "ui/journal.h"
 #include "ui/journal_menu.h"
+#include "win/system_error.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST_F(JournalCopySave, AClipboardHeldByAnotherProgramGivesARedLine) {
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got.back().text.rfind(L"ОШИБКА: Не удалось скопировать текст журнала: ", 0), 0u)
       << e2e::toUtf8(got.back().text);
-  EXPECT_EQ(got.back().colour, kJournalErrorColour);
+  EXPECT_EQ(got.back().colour, e2e::kRed);
 }
 
 TEST_F(JournalCopySave, SavingThroughTheDialogWritesTheJournalAsShown) {
@@ -150,7 +150,7 @@ static void saveOverUnwritable(JournalCopySave& test, const std::wstring& path, 
   std::vector<e2e::JournalEntry> got = e2e::readJournal(test.app.journalEdit);
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got.back().text, L"ОШИБКА: Не удалось сохранить журнал: " + formatSystemError(expectedError));
-  EXPECT_EQ(got.back().colour, kJournalErrorColour);
+  EXPECT_EQ(got.back().colour, e2e::kRed);
 }
 
 TEST_F(JournalCopySave, AReadOnlyTargetGivesTheErrorLineAndStaysAsItWas) {

@@ -39,10 +39,15 @@ TEST_F(JournalTest, WindowAndControlsAreMadeHidden) {
   EXPECT_EQ(e2e::windowText(app.collapseButton), L"Свернуть");
   EXPECT_EQ(GetWindowLongW(app.logWindow, GWL_STYLE) & (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN),
             static_cast<LONG>(WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN));
+  // Whole on the screen it opens on.
   RECT r;
   GetWindowRect(app.logWindow, &r);
-  EXPECT_EQ(r.right - r.left, kLogWindowWidth);
-  EXPECT_EQ(r.bottom - r.top, kLogWindowHeight);
+  RECT work;
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  EXPECT_GT(r.right - r.left, 0);
+  EXPECT_GT(r.bottom - r.top, 0);
+  EXPECT_LE(r.right - r.left, work.right - work.left);
+  EXPECT_LE(r.bottom - r.top, work.bottom - work.top);
 }
 
 TEST_F(JournalTest, LinesHaveTimestampTextAndCrLf) {
@@ -74,8 +79,7 @@ TEST_F(JournalTest, EachLineTakesTheColourOfItsKind) {
   app.appendJournal(L"success", false, true);
   app.appendJournal(L"both flags", true, true);
   app.appendJournal(L"multi\r\nline", false, true);
-  const COLORREF expected[] = {kJournalPlainColour, kJournalErrorColour, kJournalSuccessColour, kJournalErrorColour,
-                               kJournalSuccessColour};
+  const COLORREF expected[] = {e2e::kBlack, e2e::kRed, e2e::kGreen, e2e::kRed, e2e::kGreen};
   std::vector<e2e::JournalEntry> got = entries();
   ASSERT_EQ(got.size(), 5u);
   for (size_t i = 0; i < got.size(); ++i) {
@@ -84,27 +88,36 @@ TEST_F(JournalTest, EachLineTakesTheColourOfItsKind) {
   }
 }
 
+// Whatever the size: the Journal fills the width above a band that holds both buttons, Exit at
+// the left and Collapse at the right, of one size, apart and inside the window.
 TEST_F(JournalTest, LayoutFollowsTheClientArea) {
   app.showLogWindow(true);
   for (SIZE size : {SIZE{600, 400}, SIZE{900, 700}, SIZE{300, 200}}) {
+    SCOPED_TRACE(std::to_string(size.cx) + "x" + std::to_string(size.cy));
     SetWindowPos(app.logWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE);
     RECT client;
     GetClientRect(app.logWindow, &client);
     RECT exit = rectIn(app.logWindow, app.exitButton);
     RECT collapse = rectIn(app.logWindow, app.collapseButton);
     RECT edit = rectIn(app.logWindow, app.journalEdit);
-    EXPECT_EQ(exit.left, 10);
-    EXPECT_EQ(exit.top, client.bottom - 35);
-    EXPECT_EQ(exit.right - exit.left, 80);
-    EXPECT_EQ(exit.bottom - exit.top, 25);
-    EXPECT_EQ(collapse.left, client.right - 90);
-    EXPECT_EQ(collapse.top, client.bottom - 35);
-    EXPECT_EQ(collapse.right - collapse.left, 80);
-    EXPECT_EQ(collapse.bottom - collapse.top, 25);
     EXPECT_EQ(edit.left, 0);
     EXPECT_EQ(edit.top, 0);
     EXPECT_EQ(edit.right, client.right);
-    EXPECT_EQ(edit.bottom, client.bottom - 45);
+    for (const RECT& button : {exit, collapse}) {
+      EXPECT_GE(button.top, edit.bottom);  // below the Journal
+      EXPECT_LE(button.bottom, client.bottom);
+      EXPECT_GT(button.left, 0);
+      EXPECT_LT(button.right, client.right);
+      EXPECT_GT(button.bottom - button.top, 0);
+    }
+    EXPECT_EQ(exit.right - exit.left, collapse.right - collapse.left);
+    EXPECT_EQ(exit.bottom - exit.top, collapse.bottom - collapse.top);
+    EXPECT_EQ(exit.top, collapse.top);
+    EXPECT_LT(exit.right, collapse.left);
+    // Both as far from their edge of the window.
+    EXPECT_EQ(exit.left, client.right - collapse.right);
+    // The band is no taller than it needs: as far below the buttons as above them.
+    EXPECT_EQ(exit.top - edit.bottom, client.bottom - exit.bottom);
   }
 }
 
