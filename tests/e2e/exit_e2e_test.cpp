@@ -10,6 +10,7 @@
 
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
+#include "ui/journal.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 
 #include "app/control_window.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
 
 namespace {
 
@@ -111,7 +110,7 @@ TEST_F(RestartE2e, AWebServerThatIgnoresItsCtrlCIsForcedAfterTheBound) {
   size_t forced =
       e2e::indexOf(entries, L"ОШИБКА: Веб-сервер не остановился за 10 секунд и был завершён принудительно.");
   ASSERT_NE(std::wstring::npos, forced) << e2e::toUtf8(launcher.journal());
-  EXPECT_EQ(kJournalErrorColour, entries[forced].colour);
+  EXPECT_EQ(e2e::kRed, entries[forced].colour);
   EXPECT_EQ(1u, count(L"Перезапуск веб-сервера..."));
   EXPECT_EQ(1u, count(L"ОШИБКА: Веб-сервер не остановился"));
   expectNoUnexpectedEnd();
