@@ -13,24 +13,11 @@
 
 namespace {
 
-struct RestartE2e : e2e::LauncherTest {
-  e2e::StandIn web{standIns.marker(L"web")};
-  e2e::StandIn db{standIns.marker(L"db")};
-  HWND control = nullptr;
-
+struct RestartE2e : e2e::StandInPairTest {
   // With both running, it waits for the all-started line too, so that no later line of the start
   // comes between the lines of a restart.
   void startBoth(const std::wstring& webArgs, const std::wstring& dbArgs, bool bothStay = true) {
-    LauncherConfig config;
-    config.webServer = standIns.command(L"web", webArgs);
-    config.mysqlServer = standIns.command(L"db", dbArgs);
-    ASSERT_TRUE(launcher.prepare(config));
-    ASSERT_TRUE(launcher.start());
-    ASSERT_TRUE(web.attach());
-    ASSERT_TRUE(db.attach());
-    control = launcher.controlWindow();
-    ASSERT_NE(nullptr, control);
-    ASSERT_TRUE(launcher.waitJournal(L"Подождите...", e2e::kTimeoutMs));
+    ASSERT_NO_FATAL_FAILURE(StandInPairTest::startBoth(webArgs, dbArgs));
     if (bothStay) {
       ASSERT_TRUE(launcher.waitJournal(L"Все процессы успешно запущены.", e2e::kTimeoutMs));
     }

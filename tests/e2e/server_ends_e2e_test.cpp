@@ -19,20 +19,11 @@ constexpr DWORD kWellBeforeTheTickMs = 3000;
 constexpr wchar_t kEndAfterTheStartUpChecks[] = L"--run 4000 --exit-code 2";
 constexpr wchar_t kDatabaseEnded[] = L"ОШИБКА: MySQL сервер ";
 
-struct ServerEndsE2e : e2e::LauncherTest {
-  e2e::StandIn web{standIns.marker(L"web")};
-  e2e::StandIn db{standIns.marker(L"db")};
-
+struct ServerEndsE2e : e2e::StandInPairTest {
   void startBoth(const std::wstring& dbArgs) {
     LauncherConfig config;
-    config.webServer = standIns.command(L"web");
-    config.mysqlServer = standIns.command(L"db", dbArgs);
     config.checkIntervalMs = kLongIntervalMs;
-    ASSERT_TRUE(launcher.prepare(config));
-    ASSERT_TRUE(launcher.start());
-    ASSERT_TRUE(web.attach());
-    ASSERT_TRUE(db.attach());
-    ASSERT_TRUE(launcher.waitJournal(L"Подождите...", e2e::kTimeoutMs));
+    ASSERT_NO_FATAL_FAILURE(StandInPairTest::startBoth(L"", dbArgs, config));
   }
 };
 
@@ -49,8 +40,6 @@ TEST_F(ServerEndsE2e, AnEndIsReportedAtOnceWhateverTheInterval) {
 
 TEST_F(ServerEndsE2e, AnEndWhileTheAboutBoxIsOpenIsReportedBeforeItCloses) {
   ASSERT_NO_FATAL_FAILURE(startBoth(kEndAfterTheStartUpChecks));
-  HWND control = launcher.controlWindow();
-  ASSERT_NE(nullptr, control);
   PostMessageW(control, WM_COMMAND, IDM_ABOUT, 0);
   HWND about = launcher.messageBox(e2e::kTimeoutMs);
   ASSERT_NE(nullptr, about);

@@ -15,24 +15,7 @@ namespace {
 
 constexpr wchar_t kSessionEndLine[] = L"Завершение сеанса Windows: остановка серверов...";
 
-struct SessionEndE2e : e2e::LauncherTest {
-  e2e::StandIn web{standIns.marker(L"web")};
-  e2e::StandIn db{standIns.marker(L"db")};
-  HWND control = nullptr;
-
-  void startBoth(const std::wstring& dbArgs, bool noTerminate = false) {
-    LauncherConfig config;
-    config.webServer = standIns.command(L"web");
-    config.mysqlServer = standIns.command(L"db", dbArgs);
-    config.noTerminate = noTerminate;
-    ASSERT_TRUE(launcher.prepare(config));
-    ASSERT_TRUE(launcher.start());
-    ASSERT_TRUE(web.attach());
-    ASSERT_TRUE(db.attach());
-    control = launcher.controlWindow();
-    ASSERT_NE(nullptr, control);
-    ASSERT_TRUE(launcher.waitJournal(L"Подождите...", e2e::kTimeoutMs));
-  }
+struct SessionEndE2e : e2e::StandInPairTest {
   // What the system sends at logoff: the query, then the end. True when both were answered.
   bool endSession(LRESULT* queryAnswer) {
     DWORD_PTR answer = 0;
@@ -47,7 +30,7 @@ struct SessionEndE2e : e2e::LauncherTest {
 }  // namespace
 
 TEST_F(SessionEndE2e, TheAnswerWaitsUntilTheDatabaseHasShutDownAndTheWebServerHadItsCtrlC) {
-  startBoth(L"--ctrlc-delay 1000");
+  ASSERT_NO_FATAL_FAILURE(startBoth(L"", L"--ctrlc-delay 1000"));
   LRESULT query = FALSE;
   ASSERT_TRUE(endSession(&query));
   EXPECT_EQ(TRUE, query);
@@ -70,7 +53,7 @@ TEST_F(SessionEndE2e, TheAnswerWaitsUntilTheDatabaseHasShutDownAndTheWebServerHa
 }
 
 TEST_F(SessionEndE2e, ADatabaseThatIgnoresItsCtrlCIsEndedAtTheBoundAndTheJournalSaysSo) {
-  startBoth(L"--ignore-ctrlc");
+  ASSERT_NO_FATAL_FAILURE(startBoth(L"", L"--ignore-ctrlc"));
   LRESULT query = FALSE;
   ASSERT_TRUE(endSession(&query));
   DWORD dbCode = 99;
@@ -87,7 +70,9 @@ TEST_F(SessionEndE2e, ADatabaseThatIgnoresItsCtrlCIsEndedAtTheBoundAndTheJournal
 }
 
 TEST_F(SessionEndE2e, WithNoTerminateTheServersOutliveTheSession) {
-  startBoth(L"", true);
+  LauncherConfig config;
+  config.noTerminate = true;
+  ASSERT_NO_FATAL_FAILURE(startBoth(L"", L"", config));
   LRESULT query = FALSE;
   ASSERT_TRUE(endSession(&query));
   EXPECT_EQ(TRUE, query);

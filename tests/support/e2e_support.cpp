@@ -629,4 +629,16 @@ void LauncherTest::TearDown() {
   standIns.endAll();
 }
 
+void StandInPairTest::startBoth(const std::wstring& webArgs, const std::wstring& dbArgs, LauncherConfig config) {
+  config.webServer = standIns.command(L"web", webArgs);
+  config.mysqlServer = standIns.command(L"db", dbArgs);
+  ASSERT_TRUE(launcher.prepare(config));
+  ASSERT_TRUE(launcher.start());
+  ASSERT_TRUE(web.attach());
+  ASSERT_TRUE(db.attach());
+  control = launcher.controlWindow();
+  ASSERT_NE(nullptr, control);
+  ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
+}
+
 }  // namespace e2e

@@ -236,4 +236,15 @@ struct LauncherTest : ::testing::Test {
   void TearDown() override;
 };
 
+// The fixture of tests that run wendlor.exe with a stand-in for each server, "web" and "db".
+struct StandInPairTest : LauncherTest {
+  StandIn web{standIns.marker(L"web")};
+  StandIn db{standIns.marker(L"db")};
+  HWND control = nullptr;
+  // Starts the Launcher with config, its servers being the two stand-ins with these arguments,
+  // and returns once both have started and the Journal says "Подождите..." (a gtest failure
+  // otherwise: call it under ASSERT_NO_FATAL_FAILURE).
+  void startBoth(const std::wstring& webArgs, const std::wstring& dbArgs, LauncherConfig config = LauncherConfig());
+};
+
 }  // namespace e2e
