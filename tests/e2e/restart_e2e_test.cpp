@@ -104,14 +104,26 @@ TEST_F(RestartE2e, AWebServerThatIgnoresItsCtrlCIsForcedAfterTheBound) {
   launcher.quitAndExpectZero();
 }
 
-TEST_F(RestartE2e, AServerThatHadDiedIsStartedAgainAndItsConsoleOutputWasReported) {
-  ASSERT_NO_FATAL_FAILURE(startBoth(L"", L"--stderr \"[ERROR] InnoDB: cannot open ibdata1\\r\\n\" --run 500", false));
+TEST_F(RestartE2e, AServerThatHadDiedIsStartedAgainAndItsOwnWordsWereReported) {
+  // Its error log named on its command line, as "--log-error=FILE" does for MySQL.
+  std::wstring errorLog = standIns.folder.file(L"db.err");
+  ASSERT_NO_FATAL_FAILURE(startBoth(L"",
+                                    L"--log-error=" + e2e::quoted(errorLog) + L" --log-line " + e2e::quoted(errorLog) +
+                                        L" \"[ERROR] Can't start server: Bind on TCP/IP port\" --stderr \"[ERROR] "
+                                        L"InnoDB: cannot open ibdata1\\r\\n\" --run 500",
+                                    false));
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", e2e::kTimeoutMs));
   // The database's own words, as the web server's are shown.
   ASSERT_TRUE(launcher.waitJournal(L"[ERROR] InnoDB: cannot open ibdata1")) << e2e::toUtf8(launcher.journal());
   std::vector<std::wstring> report = from(L"ОШИБКА: MySQL сервер неожиданно закрылся!");
   ASSERT_GE(report.size(), 2u);
   EXPECT_EQ(0u, report[1].find(L"Вывод консоли:")) << e2e::toUtf8(report[1]);
+  // And what it wrote to its error log since its start.
+  ASSERT_TRUE(launcher.waitJournal(L"Журнал ошибок MySQL (" + errorLog + L"):")) << e2e::toUtf8(launcher.journal());
+  std::vector<std::wstring> logged = from(L"Журнал ошибок MySQL (");
+  ASSERT_FALSE(logged.empty());
+  EXPECT_NE(std::wstring::npos, logged[0].find(L"[ERROR] Can't start server: Bind on TCP/IP port"))
+      << e2e::toUtf8(logged[0]);
 
   PostMessageW(control, WM_COMMAND, IDM_RESTART_DATABASE, 0);
   ASSERT_TRUE(e2e::waitFor([&] { return pids(db.marker).size() == 2; }, e2e::kTimeoutMs)) << db.events();
