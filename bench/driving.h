@@ -113,6 +113,20 @@ inline void endIfRunning(DWORD pid) {
   CloseHandle(process);
 }
 
+// The stand-ins the two markers name: the web server is only sent a Ctrl+C, so each gets up to
+// 5 s to go before it is ended.
+inline void endStandIns(const std::wstring& databaseMarker, const std::wstring& webMarker) {
+  for (const std::wstring& marker : {databaseMarker, webMarker}) {
+    DWORD pid = markerPid(marker);
+    HANDLE server = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    if (server) {
+      WaitForSingleObject(server, 5000);
+      CloseHandle(server);
+    }
+    endIfRunning(pid);
+  }
+}
+
 // The rich edit inside a top-level window; null when there is none.
 inline HWND richEditOf(HWND window) {
   HWND edit = nullptr;

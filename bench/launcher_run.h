@@ -67,15 +67,7 @@ inline void finishLauncher(LauncherRun& run) {
     CloseHandle(run.info.hProcess);
     run.info = PROCESS_INFORMATION{};
   }
-  for (const std::wstring& marker : {run.databaseMarker, run.webMarker}) {
-    DWORD pid = markerPid(marker);
-    HANDLE server = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
-    if (server) {
-      WaitForSingleObject(server, 5000);
-      CloseHandle(server);
-    }
-    endIfRunning(pid);
-  }
+  endStandIns(run.databaseMarker, run.webMarker);
   for (const std::wstring& file : {run.exe, run.ini, run.databaseMarker, run.webMarker}) DeleteFileW(file.c_str());
   RemoveDirectoryW(run.folder.c_str());
 }

@@ -127,16 +127,7 @@ Sample runOnce(const Subject& subject, int round) {
     CloseHandle(info.hProcess);
   }
 
-  // The web server is only sent a Ctrl+C; give it the same deadline to go before it is ended.
-  for (const std::wstring& marker : {dbMarker, webMarker}) {
-    DWORD pid = markerPid(marker);
-    HANDLE server = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
-    if (server) {
-      WaitForSingleObject(server, 5000);
-      CloseHandle(server);
-    }
-    endIfRunning(pid);
-  }
+  endStandIns(dbMarker, webMarker);
   for (const std::wstring& file : {exe, ini, dbMarker, webMarker}) DeleteFileW(file.c_str());
   RemoveDirectoryW(folder.c_str());
   return sample;
