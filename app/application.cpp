@@ -74,10 +74,7 @@ int Application::run(HINSTANCE moduleInstance) {
   mapVirtualDrive();
   if (!config.noTerminate) serverJob.create();
   startDatabase();
-  if (!startWebServer()) {
-    appendJournal(L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.", true,
-                  false);
-  }
+  startWebServer();
 
   buildTrayMenu();
   // Drawn for the size the taskbar shows it at, not shrunk from a larger image.

@@ -120,14 +120,12 @@ struct Application {
   void checkDatabaseStop();
   // The database's Ctrl+C, with its line; at once by force when it cannot be delivered.
   void beginDatabaseStop();
-  // Ends the database by force and says so in the Journal.
-  void forceDatabaseStop(const std::wstring& line);
+  // Ends a server by force and says so in the Journal.
+  void forceStop(Server& server, const std::wstring& line);
   // Restarting one server from the tray or by command; never waits on this thread.
   void restartWebServer();
   void restartDatabase();
   void checkWebServerStop();
-  // Ends the web server by force and says so in the Journal.
-  void forceWebServerStop(const std::wstring& line);
   // A server stopped to be restarted has ended: start it again, unless the Launcher exits.
   void restartEnded(Server& server);
   // Logoff and shutdown (WM_QUERYENDSESSION, WM_ENDSESSION).
@@ -206,14 +204,8 @@ struct Application {
 
   // About box.
   std::wstring buildAboutText() const;
-  std::wstring boundToLauncher(const ChildProcess& server) const;
   std::wstring serverStateText(const Server& server) const;
 };
-
-// The line for a database that did not end within kDatabaseStopTimeoutMs of its Ctrl+C.
-std::wstring databaseStopBoundLine();
-// The same for the web server, stopped to be restarted.
-std::wstring webServerStopBoundLine();
 
 // Error message box of the start-up sequence (no owner, the program's caption, error icon).
 void showStartupError(const std::wstring& text);

@@ -63,7 +63,7 @@ void Application::beginDatabaseStop() {
   bool sent = database.process.sendCtrlC();
   appendJournal(L"Остановка MySQL сервера...", false, false);
   // Nothing will make it shut down by itself, so waiting would only cost the user time.
-  if (!sent && database.running()) forceDatabaseStop(kCtrlCNotDeliveredLine);
+  if (!sent && database.running()) forceStop(database, kCtrlCNotDeliveredLine);
 }
 
 // The bound of Exit's wait. The database's end, by itself or by force, then comes as its notice,
@@ -71,17 +71,13 @@ void Application::beginDatabaseStop() {
 void Application::checkDatabaseStop() {
   if (controlWindow) KillTimer(controlWindow, TIMER_DATABASE_STOP);
   if (phase != LauncherPhase::StoppingServers && !database.restarting) return;
-  if (database.running() && !database.forced) forceDatabaseStop(databaseStopBoundLine());
+  if (database.running() && !database.forced)
+    forceStop(database, stopBoundLine(kDatabaseTexts, kDatabaseStopTimeoutMs));
 }
 
-std::wstring databaseStopBoundLine() {
-  return L"ОШИБКА: MySQL сервер не остановился за " + std::to_wstring(kDatabaseStopTimeoutMs / 1000) +
-         L" секунд и был завершён принудительно.";
-}
-
-void Application::forceDatabaseStop(const std::wstring& line) {
-  database.process.terminate(0);
-  database.forced = true;
+void Application::forceStop(Server& server, const std::wstring& line) {
+  server.process.terminate(0);
+  server.forced = true;
   appendJournal(line, true, false);
 }
 
@@ -132,7 +128,7 @@ void Application::stopServersForSessionEnd() {
       DWORD spent = ticksSince(GetTickCount(), database.stopTick);
       DWORD left = spent < kDatabaseStopTimeoutMs ? kDatabaseStopTimeoutMs - spent : 0;
       if (WaitForSingleObject(database.process.process, left) == WAIT_TIMEOUT) {
-        forceDatabaseStop(databaseStopBoundLine());
+        forceStop(database, stopBoundLine(kDatabaseTexts, kDatabaseStopTimeoutMs));
       }
     }
   }

@@ -168,11 +168,6 @@ std::string readBytes(HANDLE file, ULONGLONG offset, ULONGLONG limit) {
   return bytes;
 }
 
-std::wstring decodeBytes(const std::string& bytes, bool cut) {
-  StreamEncoding encoding = judgeEncoding(bytes, cut);
-  return decodeText(encoding.utf8 ? CP_UTF8 : CP_ACP, bytes.data() + encoding.begin, encoding.end - encoding.begin);
-}
-
 // An option file's value: an end comment (a '#' outside quotes) dropped, surrounding quotes
 // removed, and the server's backslash escapes applied; other backslashes stay, as in "C:\mysql".
 std::wstring optionValue(const std::wstring& raw) {
@@ -273,7 +268,7 @@ void readOptionFile(OptionScan& scan, const std::wstring& path, int depth) {
   std::string bytes = readBytes(file, 0, kOptionFileReadBytes);
   closeHandle(file);
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-  std::wstring text = decodeBytes(bytes, false);
+  std::wstring text = decodeJudged(bytes, false);
 
   bool inServerSection = false;  // options before any section belong to none
   size_t at = 0;
@@ -472,7 +467,7 @@ std::wstring MysqlErrorLogLines(const ErrorLogMark& mark) {
   std::string bytes = state.size > from ? readBytes(file, begin, state.size - begin) : std::string();
   closeHandle(file);
 
-  std::wstring text = trimConsoleOutput(decodeBytes(bytes, begin > from));
+  std::wstring text = trimConsoleOutput(decodeJudged(bytes, begin > from));
   size_t first = text.find_first_not_of(L"\r\n");
   if (first == std::wstring::npos) return unchanged(mark.path);
   text.erase(0, first);

@@ -5,6 +5,7 @@
 #include "process/output_capture.h"
 
 const ServerTexts kWebServerTexts = {
+    L"Веб-сервер",
     L"Запуск веб-сервера: ",
     L"ОШИБКА запуска веб-сервера: ",
     L"Веб-сервер успешно запущен (PID: ",
@@ -17,6 +18,7 @@ const ServerTexts kWebServerTexts = {
 };
 
 const ServerTexts kDatabaseTexts = {
+    L"MySQL сервер",
     L"Запуск базы данных MySQL: ",
     L"ОШИБКА запуска MySQL: ",
     L"База данных успешно запущена (PID: ",
@@ -173,6 +175,11 @@ std::wstring reportStreams(const std::wstring& out, const std::wstring& err, siz
   std::wstring text = reportOutput(outText, outLimit);
   if (errText.size() > errLimit && !text.empty() && text.back() != L'\n' && text.back() != L'\r') text += L"\r\n";
   return text + reportOutput(errText, errLimit);
+}
+
+std::wstring stopBoundLine(const ServerTexts& texts, DWORD boundMs) {
+  return L"ОШИБКА: " + std::wstring(texts.name) + L" не остановился за " + std::to_wstring(boundMs / 1000) +
+         L" секунд и был завершён принудительно.";
 }
 
 std::vector<std::wstring> earlyExitReport(const ServerTexts& texts, DWORD exitCode, const std::wstring& out,

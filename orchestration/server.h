@@ -23,6 +23,7 @@ constexpr size_t kReportOutputChars = 16384;
 
 // What differs between the two servers: their Journal texts and whether their output is captured.
 struct ServerTexts {
+  const wchar_t* name;               // as the subject of a Journal line
   const wchar_t* startingLine;       // before the command line
   const wchar_t* startFailedPrefix;  // before the failure message
   const wchar_t* startedPrefix;      // before the PID and ")"
@@ -130,6 +131,9 @@ std::wstring reportOutput(const std::wstring& trimmed, size_t limit = kReportOut
 // When together they exceed limit, each keeps its newest half and the share one does not use goes
 // to the other; a cut note always starts a line.
 std::wstring reportStreams(const std::wstring& out, const std::wstring& err, size_t limit = kReportOutputChars);
+
+// The line for a server that did not end within boundMs of its Ctrl+C and was ended by force.
+std::wstring stopBoundLine(const ServerTexts& texts, DWORD boundMs);
 
 // The Journal entries (all errors) for a server that ended within kEarlyExitWindowMs.
 std::vector<std::wstring> earlyExitReport(const ServerTexts& texts, DWORD exitCode, const std::wstring& out,

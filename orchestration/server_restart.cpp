@@ -6,11 +6,6 @@
 // notice, or the bound's timer), and then starts it as at start-up. Its end is never reported as
 // unexpected, and the other server goes on meanwhile.
 
-std::wstring webServerStopBoundLine() {
-  return L"ОШИБКА: Веб-сервер не остановился за " + std::to_wstring(kDatabaseStopTimeoutMs / 1000) +
-         L" секунд и был завершён принудительно.";
-}
-
 void Application::restartWebServer() {
   if (phase == LauncherPhase::Starting || exiting() || webServer.state == ServerState::Stopping) return;
   if (!webServer.running()) {
@@ -25,12 +20,12 @@ void Application::restartWebServer() {
   webServer.restarting = true;
   webServer.stopTick = GetTickCount();
   if (!webServer.process.sendCtrlC() && webServer.running()) {
-    forceWebServerStop(kWebServerCtrlCNotDeliveredLine);
+    forceStop(webServer, kWebServerCtrlCNotDeliveredLine);
     return;
   }
   if (!controlWindow || !SetTimer(controlWindow, TIMER_WEB_SERVER_STOP, kDatabaseStopTimeoutMs, nullptr)) {
     // Nothing would bound the wait.
-    forceWebServerStop(webServerStopBoundLine());
+    forceStop(webServer, stopBoundLine(kWebServerTexts, kDatabaseStopTimeoutMs));
   }
 }
 
@@ -48,32 +43,22 @@ void Application::restartDatabase() {
   beginDatabaseStop();
   if (!database.forced &&
       (!controlWindow || !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopTimeoutMs, nullptr))) {
-    forceDatabaseStop(databaseStopBoundLine());
+    forceStop(database, stopBoundLine(kDatabaseTexts, kDatabaseStopTimeoutMs));
   }
 }
 
 void Application::checkWebServerStop() {
   if (controlWindow) KillTimer(controlWindow, TIMER_WEB_SERVER_STOP);
   if (webServer.state == ServerState::Stopping && webServer.running() && !webServer.forced) {
-    forceWebServerStop(webServerStopBoundLine());
+    forceStop(webServer, stopBoundLine(kWebServerTexts, kDatabaseStopTimeoutMs));
   }
-}
-
-void Application::forceWebServerStop(const std::wstring& line) {
-  webServer.process.terminate(0);
-  webServer.forced = true;
-  appendJournal(line, true, false);
 }
 
 void Application::restartEnded(Server& server) {
   if (exiting()) return;
   if (&server == &webServer) {
     if (controlWindow) KillTimer(controlWindow, TIMER_WEB_SERVER_STOP);
-    if (!startWebServer()) {
-      appendJournal(L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.", true,
-                    false);
-      return;
-    }
+    if (!startWebServer()) return;
     // Its windows are hidden or shown again over the first ticks, as at start-up.
     visibilityPasses = 0;
     if (controlWindow) SetTimer(controlWindow, TIMER_STARTUP, kStartupTimerPeriodMs, nullptr);

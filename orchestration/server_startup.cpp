@@ -42,7 +42,11 @@ bool Application::startWebServer() {
   SetCurrentDirectoryW(programFolder.c_str());
   std::wstring folder = ResolveFolderSetting(config.webServerDirectory, programFolder, EffectiveWorkingDirectory());
   webServer.port = kStartPagePort;
-  if (!startServer(webServer, kWebServerNotice, webServerCommand(), folder, config.startHidden)) return false;
+  if (!startServer(webServer, kWebServerNotice, webServerCommand(), folder, config.startHidden)) {
+    appendJournal(L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.", true,
+                  false);
+    return false;
+  }
   processWindowsVisible = !config.startHidden;
   if (webServer.process.pid != 0) {
     HWND first = applyWindowVisibility(webServer.process.pid, processWindowsVisible);

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "win/handles.h"
 #include "process/output_capture.h"
 #include "process/server_job.h"
 #include "process/support_contacts.h"
+#include "win/handles.h"
 #include "win/system_error.h"
 
 namespace {

@@ -133,10 +133,13 @@ StreamEncoding judgeEncoding(const std::string& bytes, bool cut) {
   return judged;
 }
 
+std::wstring decodeJudged(const std::string& bytes, bool cut) {
+  StreamEncoding encoding = judgeEncoding(bytes, cut);
+  return decodeText(encoding.utf8 ? CP_UTF8 : CP_ACP, bytes.data() + encoding.begin, encoding.end - encoding.begin);
+}
+
 std::wstring drainedText(const DrainStream& stream) {
-  StreamEncoding encoding = judgeEncoding(stream.bytes, stream.cut);
-  std::wstring text =
-      decodeText(encoding.utf8 ? CP_UTF8 : CP_ACP, stream.bytes.data() + encoding.begin, encoding.end - encoding.begin);
+  std::wstring text = decodeJudged(stream.bytes, stream.cut);
   if (stream.cut) text.insert(0, kOutputCutNote);
   return text;
 }

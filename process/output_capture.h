@@ -60,6 +60,9 @@ struct StreamEncoding {
 // be a sequence whose rest is still on its way: neither counts against UTF-8.
 StreamEncoding judgeEncoding(const std::string& bytes, bool cut);
 
+// The bytes decoded as judgeEncoding says (cut: older bytes were dropped before them).
+std::wstring decodeJudged(const std::string& bytes, bool cut);
+
 // The text of one stream's gathered bytes: the cut note when older ones were dropped, then the
 // bytes decoded as judgeEncoding says.
 std::wstring drainedText(const DrainStream& stream);

@@ -33,7 +33,6 @@ bool ServerJob::create() {
     return false;
   }
   breakaway = ownJobAllowsBreakaway();
-  incomplete = false;
   return true;
 }
 
@@ -44,9 +43,7 @@ DWORD ServerJob::creationFlags() const {
 
 bool ServerJob::adopt(HANDLE process) {
   if (!job || !process) return false;
-  if (AssignProcessToJobObject(job, process)) return true;
-  incomplete = true;
-  return false;
+  return AssignProcessToJobObject(job, process) != FALSE;
 }
 
 void ServerJob::release() {

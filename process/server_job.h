@@ -10,9 +10,6 @@ struct ServerJob {
   // The job the Launcher itself runs in lets its children leave it: they must, on Windows 7,
   // which has no nested jobs.
   bool breakaway = false;
-  // A server could not be put in the job (the Launcher's own job forbids it): that server is not
-  // ended with the Launcher.
-  bool incomplete = false;
 
   ServerJob() = default;
   ~ServerJob() { close(); }
@@ -24,7 +21,8 @@ struct ServerJob {
   // CreateProcessW flags for a server that is to go in the job: it is created suspended, so that
   // nothing it starts escapes before it is in.
   DWORD creationFlags() const;
-  // Puts a process created with creationFlags() in the job; false when it stays outside.
+  // Puts a process created with creationFlags() in the job; false when it stays outside (the
+  // Launcher's own job forbids it), and then it does not end with the Launcher.
   bool adopt(HANDLE process);
   // Before a normal end: the servers outlive the Launcher from now on, so a web server still busy
   // with its Ctrl+C can finish.

@@ -16,15 +16,15 @@ std::wstring orEmpty(const std::wstring& value) {
 
 }  // namespace
 
-// Whether a server ends with the Launcher should the Launcher die: not where the job the Launcher
-// itself runs in forbids a job of its own; nothing to say with NoTerminate, which wants them kept.
-std::wstring Application::boundToLauncher(const ChildProcess& server) const {
-  if (config.noTerminate || server.pid == 0) return std::wstring();
-  return std::wstring(L"  EndsWithLauncher: ") + yesNo(server.inJob) + L"\n";
-}
-
+// How often a server was restarted, and whether it ends with the Launcher should the Launcher die:
+// not where the job the Launcher itself runs in forbids a job of its own (nothing to say with
+// NoTerminate, which wants the servers kept).
 std::wstring Application::serverStateText(const Server& server) const {
-  return L"  Перезапусков: " + std::to_wstring(server.restarts()) + L"\n";
+  std::wstring text = L"  Перезапусков: " + std::to_wstring(server.restarts()) + L"\n";
+  if (!config.noTerminate && server.process.pid != 0) {
+    text += std::wstring(L"  EndsWithLauncher: ") + yesNo(server.process.inJob) + L"\n";
+  }
+  return text;
 }
 
 // Read fresh at each showing: the settings in effect and whether the servers still run.
@@ -52,13 +52,11 @@ std::wstring Application::buildAboutText() const {
   text += L"  PID: " + std::to_wstring(webServer.process.pid) + L"\n";
   text += std::wstring(L"  Running: ") + yesNo(webServer.process.isRunning()) + L"\n";
   text += std::wstring(L"  WindowsVisible: ") + yesNo(processWindowsVisible) + L"\n";
-  text += serverStateText(webServer);
-  text += boundToLauncher(webServer.process) + L"\n";
+  text += serverStateText(webServer) + L"\n";
   text += L"MySQL процесс:\n";
   text += L"  PID: " + std::to_wstring(database.process.pid) + L"\n";
   text += std::wstring(L"  Running: ") + yesNo(database.process.isRunning()) + L"\n";
-  text += serverStateText(database);
-  text += boundToLauncher(database.process) + L"\n";
+  text += serverStateText(database) + L"\n";
   text += L"Управление:\n";
   text += L"  ПКМ по иконке — меню\n";
   text += L"  Двойной клик ЛКМ — Показать/Скрыть окна\n\n";
