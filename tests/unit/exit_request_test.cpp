@@ -21,10 +21,10 @@ TEST(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce)
   MSG quit;
   ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(0u, quit.wParam);
-  // It ignores its Ctrl+C, so only the Launcher can have ended it. (Its exit code is not checked:
-  // under Wine it is now and then 1 instead of the 0 given to TerminateProcess.)
+  // It ignores its Ctrl+C, so only the Launcher can have ended it. (Whether its handler saw the
+  // Ctrl+C before the end is a race, and its exit code is not checked: under Wine it is now and
+  // then 1 instead of the 0 given to TerminateProcess.)
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.database.process.process, e2e::kTimeoutMs));
-  EXPECT_TRUE(db.has(L"ctrlc-ignored")) << db.events();
 
   // Asked again, nothing new happens.
   app.requestExit(true);
