@@ -1,5 +1,6 @@
-// Exit while the database takes its time to shut down: the real program keeps answering, keeps its
-// tray icon, ends the database before it interrupts the web server, and still ends with 0.
+// Every way the real program ends, with stand-ins for the web server and the database: it keeps
+// answering and keeps its tray icon while the database shuts down, ends the database before it
+// interrupts the web server, and ends with 0.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,70 +15,47 @@
 
 namespace {
 
+using e2e::kTimeoutMs;
 constexpr wchar_t kStoppingLine[] = L"Остановка MySQL сервера...";
-
-// The Launcher with stand-ins for both servers, up and running.
-struct ServerPair {
-  e2e::TempFolder markers{L"exit"};
-  e2e::StandIn web{markers.file(L"web.txt")};
-  e2e::StandIn db{markers.file(L"db.txt")};
-  e2e::Launcher launcher;
-  HWND control = nullptr;
-  HWND log = nullptr;
-
-  bool start(const std::wstring& webArgs, const std::wstring& dbArgs) {
-    LauncherConfig config;
-    config.webServer = web.command(webArgs);
-    config.mysqlServer = db.command(dbArgs);
-    if (!launcher.prepare(config) || !launcher.start() || !web.attach() || !db.attach()) return false;
-    control = launcher.controlWindow();
-    log = launcher.logWindow();
-    return control && log && launcher.waitJournal(L"Подождите...", e2e::kTimeoutMs);
-  }
-  size_t stoppingLines() {
-    size_t n = 0;
-    for (const std::wstring& text : e2e::entryTexts(launcher.entries())) n += text == kStoppingLine ? 1 : 0;
-    return n;
-  }
-  // Neither the web server had its interrupt while the database still ran.
-  bool webServerWaitedForTheDatabase() const {
-    bool interrupted = web.has(L"ctrlc") || web.has(L"ctrlc-ignored");
-    return !interrupted || !db.process.running();
-  }
-  bool exitsWithZero() {
-    DWORD code = 99;
-    return launcher.waitExit(e2e::kTimeoutMs, &code) && code == 0;
-  }
-};
 
 struct Route {
   const char* name;
-  void (*trigger)(ServerPair&);
+  void (*trigger)(e2e::ServerStack&);
   bool fromLogWindow;
 };
 
 const Route kRoutes[] = {
-    {"tray menu Exit", [](ServerPair& s) { PostMessageW(s.control, WM_COMMAND, IDM_EXIT, 0); }, false},
-    {"command 1002", [](ServerPair& s) { PostMessageW(s.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0); }, false},
-    {"the Journal's Exit button", [](ServerPair& s) { PostMessageW(s.log, WM_COMMAND, IDC_LOG_EXIT, 0); }, true},
-    {"WM_CLOSE from another program", [](ServerPair& s) { PostMessageW(s.control, WM_CLOSE, 0, 0); }, false},
+    {"tray menu Exit", [](e2e::ServerStack& s) { PostMessageW(s.control, WM_COMMAND, IDM_EXIT, 0); }, false},
+    {"command 1002", [](e2e::ServerStack& s) { PostMessageW(s.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0); }, false},
+    {"the Journal's Exit button", [](e2e::ServerStack& s) { PostMessageW(s.log, WM_COMMAND, IDC_LOG_EXIT, 0); }, true},
+    {"WM_CLOSE from another program", [](e2e::ServerStack& s) { PostMessageW(s.control, WM_CLOSE, 0, 0); }, false},
 };
+
+// Neither had the web server its interrupt while the database still ran.
+bool webServerWaitedForTheDatabase(const e2e::ServerStack& s) {
+  bool interrupted = s.web.has(L"ctrlc") || s.web.has(L"ctrlc-ignored");
+  return !interrupted || !s.db.running();
+}
+
+using ExitE2e = e2e::StandInsTest;
 
 }  // namespace
 
-TEST(ExitE2e, EveryRouteLetsTheDatabaseShutDownWhileTheProgramAnswers) {
+TEST_F(ExitE2e, EveryRouteLetsTheDatabaseShutDownWhileTheProgramAnswers) {
+  int tag = 0;
   for (const Route& route : kRoutes) {
     SCOPED_TRACE(route.name);
-    ServerPair pair;
+    e2e::ServerStack stack;
     // After its Ctrl+C the database closes its tables until the test has looked at the program
     // meanwhile and lets it go; then it ends with 130.
-    std::wstring tablesClosed = pair.markers.file(L"tables-closed");
-    ASSERT_TRUE(pair.start(L"", L"--ctrlc-until " + e2e::quoted(tablesClosed)));
-    route.trigger(pair);
-    ASSERT_TRUE(pair.db.waitFor(L"ctrlc")) << pair.db.events();
+    std::wstring tablesClosed = standIns.folder.file(L"tables-closed" + std::to_wstring(++tag));
+    ASSERT_NO_FATAL_FAILURE(
+        stack.start(standIns, std::to_wstring(tag), L"", L"--ctrlc-until " + e2e::quoted(tablesClosed)));
+    route.trigger(stack);
+    ASSERT_TRUE(stack.db.waitFor(L"ctrlc")) << stack.db.events();
 
-    ASSERT_TRUE(pair.launcher.waitJournal(kStoppingLine));
-    std::vector<e2e::JournalEntry> entries = pair.launcher.entries();
+    ASSERT_TRUE(stack.launcher.waitJournal(kStoppingLine));
+    std::vector<e2e::JournalEntry> entries = stack.launcher.entries();
     size_t stopping = e2e::indexOf(entries, kStoppingLine);
     ASSERT_NE(std::wstring::npos, stopping);
     EXPECT_EQ(e2e::kBlack, entries[stopping].colour);
@@ -87,43 +65,43 @@ TEST(ExitE2e, EveryRouteLetsTheDatabaseShutDownWhileTheProgramAnswers) {
       EXPECT_LT(shutting, stopping);
     }
     // Meanwhile the program is all there: it answers, its icon stays, the web server waits.
-    EXPECT_TRUE(pair.launcher.process.running());
-    EXPECT_TRUE(e2e::answersWithin(pair.log, 1000));
-    EXPECT_TRUE(e2e::shellHasIcon(pair.control));
-    EXPECT_TRUE(pair.webServerWaitedForTheDatabase()) << pair.web.events();
-    EXPECT_TRUE(pair.db.process.running());
+    EXPECT_TRUE(stack.launcher.process.running());
+    EXPECT_TRUE(e2e::answersWithin(stack.log, 1000));
+    EXPECT_TRUE(e2e::shellHasIcon(stack.control));
+    EXPECT_TRUE(webServerWaitedForTheDatabase(stack)) << stack.web.events();
+    EXPECT_TRUE(stack.db.running());
 
     ASSERT_TRUE(e2e::writeFile(tablesClosed, ""));
-    EXPECT_TRUE(pair.exitsWithZero());
-    ASSERT_TRUE(pair.db.process.waitExit(e2e::kTimeoutMs));
-    ASSERT_TRUE(pair.web.process.waitExit(e2e::kTimeoutMs));
-    EXPECT_TRUE(pair.db.has(L"exit=130")) << pair.db.events();
-    EXPECT_TRUE(pair.web.has(L"ctrlc")) << pair.web.events();
-    EXPECT_LE(pair.db.exitTime(), pair.web.exitTime());
+    EXPECT_TRUE(stack.exitsWithZero());
+    ASSERT_TRUE(stack.db.waitEnd());
+    ASSERT_TRUE(stack.web.waitEnd());
+    EXPECT_TRUE(stack.db.has(L"exit=130")) << stack.db.events();
+    EXPECT_TRUE(stack.web.has(L"ctrlc")) << stack.web.events();
+    EXPECT_LE(stack.db.exitTime(), stack.web.exitTime());
   }
 }
 
-TEST(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswersAllAlong) {
-  ServerPair pair;
-  ASSERT_TRUE(pair.start(L"", L"--ignore-ctrlc"));
+TEST_F(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswersAllAlong) {
+  e2e::ServerStack stack;
+  ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"", L"--ignore-ctrlc"));
   DWORD asked = GetTickCount();
-  PostMessageW(pair.control, WM_COMMAND, IDM_EXIT, 0);
-  ASSERT_TRUE(pair.db.waitFor(L"ctrlc-ignored")) << pair.db.events();
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+  ASSERT_TRUE(stack.db.waitFor(L"ctrlc-ignored")) << stack.db.events();
 
   int answers = 0;
   bool askedAgain = false;
-  while (pair.db.process.running() && GetTickCount() - asked < kDatabaseStopTimeoutMs + e2e::kTimeoutMs) {
+  while (stack.db.running() && GetTickCount() - asked < kDatabaseStopTimeoutMs + kTimeoutMs) {
     DWORD before = GetTickCount();
-    EXPECT_TRUE(e2e::answersWithin(pair.log, 1000)) << "after " << before - asked << " ms";
+    EXPECT_TRUE(e2e::answersWithin(stack.log, 1000)) << "after " << before - asked << " ms";
     ++answers;
-    if (pair.db.process.running()) {
-      EXPECT_TRUE(e2e::shellHasIcon(pair.control));
+    if (stack.db.running()) {
+      EXPECT_TRUE(e2e::shellHasIcon(stack.control));
     }
-    EXPECT_TRUE(pair.webServerWaitedForTheDatabase()) << pair.web.events();
+    EXPECT_TRUE(webServerWaitedForTheDatabase(stack)) << stack.web.events();
     if (!askedAgain && GetTickCount() - asked > 2000) {
       // Asking again, by every route, changes nothing.
       askedAgain = true;
-      for (const Route& route : kRoutes) route.trigger(pair);
+      for (const Route& route : kRoutes) route.trigger(stack);
     }
     Sleep(300);
   }
@@ -132,55 +110,114 @@ TEST(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswersA
   EXPECT_TRUE(askedAgain);
   EXPECT_GE(stopped, kDatabaseStopTimeoutMs - 1000);
 
-  EXPECT_TRUE(pair.exitsWithZero());
-  DWORD dbCode = 99;
-  ASSERT_TRUE(pair.db.process.waitExit(e2e::kTimeoutMs, &dbCode));
-  EXPECT_EQ(0u, dbCode);
-  ASSERT_TRUE(pair.web.process.waitExit(e2e::kTimeoutMs));
-  EXPECT_LE(pair.db.exitTime(), pair.web.exitTime());
+  EXPECT_TRUE(stack.exitsWithZero());
+  ASSERT_TRUE(stack.db.waitEnd());
+  EXPECT_EQ(0u, stack.db.exitCode());
+  ASSERT_TRUE(stack.web.waitEnd());
+  EXPECT_LE(stack.db.exitTime(), stack.web.exitTime());
   // One Ctrl+C for the database, and only after it the web server's.
-  std::vector<std::wstring> events = e2e::markerLines(pair.db.marker);
-  EXPECT_EQ(1, std::count(events.begin(), events.end(), L"ctrlc-ignored")) << pair.db.events();
-  EXPECT_TRUE(pair.web.has(L"ctrlc")) << pair.web.events();
+  std::vector<std::wstring> events = e2e::markerLines(stack.db.marker);
+  EXPECT_EQ(1, std::count(events.begin(), events.end(), L"ctrlc-ignored")) << stack.db.events();
+  EXPECT_TRUE(stack.web.has(L"ctrlc")) << stack.web.events();
 }
 
-TEST(ExitE2e, DatabaseThatCannotGetCtrlCIsTerminatedAtOnce) {
-  ServerPair pair;
-  ASSERT_TRUE(pair.start(L"", L"--free-console"));
-  ASSERT_TRUE(pair.db.waitFor(L"console-freed")) << pair.db.events();
+TEST_F(ExitE2e, DatabaseThatCannotGetCtrlCIsTerminatedAtOnce) {
+  e2e::ServerStack stack;
+  ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"", L"--free-console"));
+  ASSERT_TRUE(stack.db.waitFor(L"console-freed")) << stack.db.events();
   DWORD asked = GetTickCount();
-  PostMessageW(pair.control, WM_COMMAND, IDM_EXIT, 0);
-  EXPECT_TRUE(pair.exitsWithZero());
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_TRUE(stack.exitsWithZero());
   EXPECT_LT(GetTickCount() - asked, kDatabaseStopTimeoutMs / 2);
-  DWORD dbCode = 99;
-  ASSERT_TRUE(pair.db.process.waitExit(e2e::kTimeoutMs, &dbCode));
-  EXPECT_EQ(0u, dbCode);
-  EXPECT_FALSE(pair.db.has(L"ctrlc"));
-  EXPECT_FALSE(pair.db.has(L"ctrlc-ignored"));
-  ASSERT_TRUE(pair.web.process.waitExit(e2e::kTimeoutMs));
-  EXPECT_TRUE(pair.web.has(L"ctrlc")) << pair.web.events();
-  EXPECT_LE(pair.db.exitTime(), pair.web.exitTime());
+  ASSERT_TRUE(stack.db.waitEnd());
+  EXPECT_EQ(0u, stack.db.exitCode());
+  EXPECT_FALSE(stack.db.has(L"ctrlc"));
+  EXPECT_FALSE(stack.db.has(L"ctrlc-ignored"));
+  ASSERT_TRUE(stack.web.waitEnd());
+  EXPECT_TRUE(stack.web.has(L"ctrlc")) << stack.web.events();
+  EXPECT_LE(stack.db.exitTime(), stack.web.exitTime());
 }
 
 // A Launcher started by "start /b", or by a program that used CREATE_NEW_PROCESS_GROUP, inherits
 // "ignore Ctrl+C" and would pass it on: then no server could ever hear its Ctrl+C. The database
-// also runs on a console of its own that has no window.
-TEST(ExitE2e, ServersHearTheirCtrlCEvenWhenTheLauncherWasStartedIgnoringIt) {
-  ServerPair pair;
-  ASSERT_TRUE(SetConsoleCtrlHandler(nullptr, TRUE));
-  bool started = pair.start(L"", L"");
-  SetConsoleCtrlHandler(nullptr, FALSE);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(L"0", e2e::markerValue(pair.db.marker, L"console")) << pair.db.events();
-  EXPECT_EQ(L"1", e2e::markerValue(pair.db.marker, L"on-console")) << pair.db.events();
+// runs on a console of its own that has no window, whatever StartHidden says.
+TEST_F(ExitE2e, ServersHearTheirCtrlCEvenWhenTheLauncherWasStartedIgnoringIt) {
+  for (bool startHidden : {true, false}) {
+    SCOPED_TRACE(startHidden ? "StartHidden" : "shown");
+    e2e::ServerStack stack;
+    LauncherConfig config;
+    config.startHidden = startHidden;
+    ASSERT_TRUE(SetConsoleCtrlHandler(nullptr, TRUE));
+    stack.start(standIns, startHidden ? L"-hidden" : L"-shown", L"", L"", config);
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(L"0", e2e::markerValue(stack.db.marker, L"console")) << stack.db.events();
+    EXPECT_EQ(L"1", e2e::markerValue(stack.db.marker, L"on-console")) << stack.db.events();
+    EXPECT_TRUE(e2e::topLevelWindows(stack.db.process.pid).empty());
 
-  PostMessageW(pair.control, WM_COMMAND, IDM_EXIT, 0);
-  // It ends by itself on its Ctrl+C, long before the bound would have it terminated.
-  DWORD dbCode = 0;
-  ASSERT_TRUE(pair.db.process.waitExit(e2e::kTimeoutMs, &dbCode));
-  EXPECT_EQ(130u, dbCode) << pair.db.events();
-  EXPECT_TRUE(pair.exitsWithZero());
-  DWORD webCode = 0;
-  ASSERT_TRUE(pair.web.process.waitExit(e2e::kTimeoutMs, &webCode));
-  EXPECT_EQ(130u, webCode) << pair.web.events();
+    PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+    // It ends by itself on its Ctrl+C, long before the bound would have it terminated.
+    ASSERT_TRUE(stack.db.waitEnd());
+    EXPECT_EQ(130u, stack.db.exitCode()) << stack.db.events();
+    EXPECT_TRUE(stack.exitsWithZero());
+    ASSERT_TRUE(stack.web.waitEnd());
+    EXPECT_EQ(130u, stack.web.exitCode()) << stack.web.events();
+  }
+}
+
+TEST_F(ExitE2e, NoTerminateLeavesBothServersRunningWhateverTheRoute) {
+  int tag = 0;
+  for (const Route& route : kRoutes) {
+    SCOPED_TRACE(route.name);
+    e2e::ServerStack stack;
+    LauncherConfig config;
+    config.noTerminate = true;
+    ASSERT_NO_FATAL_FAILURE(stack.start(standIns, std::to_wstring(++tag), L"", L"", config));
+    route.trigger(stack);
+    EXPECT_TRUE(stack.exitsWithZero());
+    EXPECT_TRUE(stack.db.running());
+    EXPECT_TRUE(stack.web.running());
+    EXPECT_FALSE(stack.db.has(L"ctrlc"));
+    EXPECT_FALSE(stack.web.has(L"ctrlc"));
+  }
+}
+
+TEST_F(ExitE2e, WebServerIgnoringCtrlCIsLeftRunningAndTheLauncherEndsAtOnce) {
+  e2e::ServerStack stack;
+  ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"--ignore-ctrlc", L""));
+  DWORD posted = GetTickCount();
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_TRUE(stack.exitsWithZero());
+  EXPECT_LT(GetTickCount() - posted, kDatabaseStopTimeoutMs / 2);
+  ASSERT_TRUE(stack.db.waitEnd());
+  EXPECT_TRUE(stack.web.waitFor(L"ctrlc-ignored"));
+  EXPECT_TRUE(stack.web.running());
+}
+
+TEST_F(ExitE2e, ServerThatAlreadyEndedIsNotInterrupted) {
+  e2e::ServerStack stack;
+  ASSERT_NO_FATAL_FAILURE(
+      stack.start(standIns, L"", L"", L"--until " + e2e::quoted(standIns.folder.file(L"end")) + L" --run 0"));
+  ASSERT_TRUE(e2e::writeFile(standIns.folder.file(L"end"), ""));
+  ASSERT_TRUE(stack.db.waitEnd());
+  PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_TRUE(stack.exitsWithZero());
+  EXPECT_FALSE(stack.db.has(L"ctrlc")) << stack.db.events();
+  EXPECT_FALSE(stack.db.has(L"ctrlc-ignored"));
+  ASSERT_TRUE(stack.web.waitEnd());
+  EXPECT_TRUE(stack.web.has(L"ctrlc"));
+}
+
+TEST_F(ExitE2e, CommandsPiledUpEndItOnceWithZero) {
+  e2e::ServerStack stack;
+  ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"", L""));
+  PostMessageW(stack.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
+  PostMessageW(stack.control, WM_CLOSE, 0, 0);
+  PostMessageW(stack.control, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 1), 0);
+  PostMessageW(stack.log, WM_COMMAND, IDC_LOG_EXIT, 0);
+  EXPECT_TRUE(stack.exitsWithZero());
+  ASSERT_TRUE(stack.db.waitEnd());
+  ASSERT_TRUE(stack.web.waitEnd());
+  EXPECT_TRUE(stack.db.has(L"exit=130"));
+  EXPECT_TRUE(stack.web.has(L"exit=130"));
 }

@@ -9,40 +9,18 @@
 
 namespace {
 
-// One Launcher with both stand-ins, named after tag among the test's stand-ins.
-struct Stack {
-  e2e::Launcher launcher;
-  e2e::StandIn web;
-  e2e::StandIn db;
-
-  void start(e2e::StandIns& standIns, const std::wstring& tag, const std::wstring& webArgs, bool noTerminate) {
-    web.marker = standIns.marker(L"web" + tag);
-    db.marker = standIns.marker(L"db" + tag);
-    LauncherConfig config;
-    config.webServer = standIns.command(L"web" + tag, webArgs);
-    config.mysqlServer = standIns.command(L"db" + tag);
-    config.noTerminate = noTerminate;
-    ASSERT_TRUE(launcher.prepare(config));
-    ASSERT_TRUE(launcher.start());
-    ASSERT_TRUE(web.attach());
-    ASSERT_TRUE(db.attach());
-    ASSERT_TRUE(launcher.waitJournal(L"Подождите...", e2e::kTimeoutMs));
-  }
-};
-
-struct OrphansE2e : ::testing::Test {
-  e2e::StandIns standIns;
-  void TearDown() override { standIns.endAll(); }
-};
+using OrphansE2e = e2e::StandInsTest;
 
 }  // namespace
 
 TEST_F(OrphansE2e, ALauncherEndedByForceTakesItsServersWithItUnlessNoTerminate) {
   for (bool noTerminate : {false, true}) {
     SCOPED_TRACE(noTerminate ? "NoTerminate" : "default");
-    Stack stack;
+    e2e::ServerStack stack;
+    LauncherConfig config;
+    config.noTerminate = noTerminate;
     ASSERT_NO_FATAL_FAILURE(
-        stack.start(standIns, noTerminate ? L"-kept" : L"-ended", L"--grandchild 60000", noTerminate));
+        stack.start(standIns, noTerminate ? L"-kept" : L"-ended", L"--grandchild 60000", L"", config));
     e2e::Process grandchild;
     ASSERT_TRUE(e2e::waitFor([&] { return e2e::markerNumber(stack.web.marker, L"grandchild") != 0; }, e2e::kTimeoutMs));
     ASSERT_TRUE(grandchild.attach(e2e::markerNumber(stack.web.marker, L"grandchild")));
@@ -62,8 +40,8 @@ TEST_F(OrphansE2e, ALauncherEndedByForceTakesItsServersWithItUnlessNoTerminate) 
 }
 
 TEST_F(OrphansE2e, AfterANormalExitTheWebServerFinishesItsCtrlCByItself) {
-  Stack stack;
-  ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"--ctrlc-delay 2000", false));
+  e2e::ServerStack stack;
+  ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"--ctrlc-delay 2000", L""));
   stack.launcher.quitAndExpectZero();
   DWORD code = 0;
   ASSERT_TRUE(stack.web.process.waitExit(e2e::kTimeoutMs, &code));

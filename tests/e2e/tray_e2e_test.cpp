@@ -38,56 +38,6 @@ TEST_F(TrayE2e, IconIsInTheShellAndGoesAwayAtExit) {
   EXPECT_FALSE(e2e::shellHasIcon(control));
 }
 
-TEST_F(TrayE2e, DoubleClickTogglesTheLogWindowAlsoAfterItsCloseBox) {
-  ASSERT_TRUE(startStandby());
-  ASSERT_TRUE(e2e::waitFor([&] { return IsWindowVisible(log) != FALSE; }, kTimeoutMs));
-
-  PostMessageW(control, WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
-  PostMessageW(control, WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(log) != FALSE; }, kTimeoutMs));
-
-  // The close box only hides the window; the next double click brings it back.
-  PostMessageW(log, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
-  PostMessageW(control, WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(log) != FALSE; }, kTimeoutMs));
-  EXPECT_TRUE(launcher.process.running());
-  launcher.quitAndExpectZero(IDM_EXIT);
-}
-
-TEST_F(TrayE2e, TaskbarCreatedBringsTheIconBack) {
-  ASSERT_TRUE(startStandby());
-  ASSERT_TRUE(e2e::shellHasIcon(control));
-  // What a restarted shell looks like to the Launcher: the icon is gone, then the broadcast.
-  NOTIFYICONDATAW forget{};
-  forget.cbSize = sizeof forget;
-  forget.hWnd = control;
-  forget.uID = kTrayIconId;
-  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &forget));
-  ASSERT_FALSE(e2e::shellHasIcon(control));
-  PostMessageW(control, RegisterWindowMessageW(kTaskbarCreatedMessageName), 0, 0);
-  EXPECT_TRUE(e2e::waitFor([&] { return e2e::shellHasIcon(control); }, kTimeoutMs));
-  EXPECT_EQ(std::wstring::npos, launcher.journal().find(L"иконку в трее"));
-  launcher.quitAndExpectZero(IDM_EXIT);
-}
-
-TEST_F(TrayE2e, OtherTimersAndTrayEventsAreHarmless) {
-  ASSERT_TRUE(startStandby());
-  bool logVisible = IsWindowVisible(log) != FALSE;
-  PostMessageW(control, WM_TIMER, 7, 0);
-  PostMessageW(control, WM_TRAYICON, 0, WM_LBUTTONDOWN);
-  PostMessageW(control, WM_TRAYICON, 0, WM_MOUSEMOVE);
-  PostMessageW(control, WM_COMMAND, IDM_TOGGLE_WINDOWS, 0);  // no web server: only the flag flips
-  PostMessageW(control, WM_SHOWPROCESSWINDOWS, 0, 0);
-  // A message sent after them returns once they have all been handled.
-  DWORD_PTR result = 0;
-  ASSERT_TRUE(SendMessageTimeoutW(control, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &result));
-  EXPECT_TRUE(launcher.process.running());
-  EXPECT_EQ(logVisible, IsWindowVisible(log) != FALSE);
-  launcher.quitAndExpectZero(IDM_EXIT);
-}
-
 TEST_F(TrayE2e, ProcessWindowCommandsHideAndShowTheWebServerWindows) {
   LauncherConfig settings;
   settings.startHidden = false;

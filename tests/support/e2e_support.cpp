@@ -629,16 +629,31 @@ void LauncherTest::TearDown() {
   standIns.endAll();
 }
 
-void StandInPairTest::startBoth(const std::wstring& webArgs, const std::wstring& dbArgs, LauncherConfig config) {
-  config.webServer = standIns.command(L"web", webArgs);
-  config.mysqlServer = standIns.command(L"db", dbArgs);
+void ServerStack::start(const StandIns& standIns, const std::wstring& tag, const std::wstring& webArgs,
+                        const std::wstring& dbArgs, LauncherConfig config) {
+  web.marker = standIns.marker(L"web" + tag);
+  db.marker = standIns.marker(L"db" + tag);
+  config.webServer = standIns.command(L"web" + tag, webArgs);
+  config.mysqlServer = standIns.command(L"db" + tag, dbArgs);
   ASSERT_TRUE(launcher.prepare(config));
   ASSERT_TRUE(launcher.start());
   ASSERT_TRUE(web.attach());
   ASSERT_TRUE(db.attach());
   control = launcher.controlWindow();
   ASSERT_NE(nullptr, control);
+  log = launcher.logWindow();
+  ASSERT_NE(nullptr, log);
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
+}
+
+bool ServerStack::exitsWithZero() {
+  DWORD code = 99;
+  return launcher.waitExit(kTimeoutMs, &code) && code == 0;
+}
+
+void StandInPairTest::TearDown() {
+  launcher.process.kill();
+  standIns.endAll();
 }
 
 }  // namespace e2e

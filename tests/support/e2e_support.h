@@ -229,6 +229,13 @@ struct StandIns {
   void endAll();
 };
 
+// The fixture of tests that start stand-in servers (through Launchers of their own); ends them all
+// in TearDown.
+struct StandInsTest : ::testing::Test {
+  StandIns standIns;
+  void TearDown() override { standIns.endAll(); }
+};
+
 // The fixture of tests that run wendlor.exe with stand-in servers; ends them all in TearDown.
 struct LauncherTest : ::testing::Test {
   Launcher launcher;
@@ -236,15 +243,30 @@ struct LauncherTest : ::testing::Test {
   void TearDown() override;
 };
 
-// The fixture of tests that run wendlor.exe with a stand-in for each server, "web" and "db".
-struct StandInPairTest : LauncherTest {
-  StandIn web{standIns.marker(L"web")};
-  StandIn db{standIns.marker(L"db")};
+// The Launcher with a stand-in for each server, recording into the markers "web" + tag and
+// "db" + tag of a test's stand-ins.
+struct ServerStack {
+  Launcher launcher;
+  StandIn web;
+  StandIn db;
   HWND control = nullptr;
+  HWND log = nullptr;
   // Starts the Launcher with config, its servers being the two stand-ins with these arguments,
   // and returns once both have started and the Journal says "Подождите..." (a gtest failure
   // otherwise: call it under ASSERT_NO_FATAL_FAILURE).
-  void startBoth(const std::wstring& webArgs, const std::wstring& dbArgs, LauncherConfig config = LauncherConfig());
+  void start(const StandIns& standIns, const std::wstring& tag, const std::wstring& webArgs, const std::wstring& dbArgs,
+             LauncherConfig config = LauncherConfig());
+  // Waits for the Launcher's end and tells whether its exit code was 0.
+  bool exitsWithZero();
+};
+
+// The fixture of tests that run one such stack, tagged "", and end everything in TearDown.
+struct StandInPairTest : ::testing::Test, ServerStack {
+  StandIns standIns;
+  void startBoth(const std::wstring& webArgs, const std::wstring& dbArgs, LauncherConfig config = LauncherConfig()) {
+    start(standIns, L"", webArgs, dbArgs, config);
+  }
+  void TearDown() override;
 };
 
 }  // namespace e2e
