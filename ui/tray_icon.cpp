@@ -41,7 +41,10 @@ bool TrayIcon::showBalloon(const std::wstring& title, const std::wstring& text) 
   balloon.dwInfoFlags = NIIF_ERROR;
   lstrcpynW(balloon.szInfoTitle, title.c_str(), ARRAYSIZE(balloon.szInfoTitle));
   lstrcpynW(balloon.szInfo, text.c_str(), ARRAYSIZE(balloon.szInfo));
-  return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+  if (!Shell_NotifyIconW(NIM_MODIFY, &balloon)) return false;
+  balloonTitle = title;
+  balloonText = text;
+  return true;
 }
 
 void TrayIcon::showTrayMenu(HMENU menu) {

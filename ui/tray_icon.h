@@ -21,6 +21,8 @@ constexpr wchar_t kTaskbarCreatedMessageName[] = L"TaskbarCreated";
 struct TrayIcon {
   NOTIFYICONDATAW iconData{};
   bool added = false;
+  // The last balloon the shell took, as it was asked for: the only record of what it told the user.
+  std::wstring balloonTitle, balloonText;
 
   TrayIcon() = default;
   ~TrayIcon() { removeTrayIcon(); }

@@ -140,6 +140,23 @@ TEST_F(JournalTest, LinesAddedWhileHiddenAreThereWhenShown) {
   EXPECT_LE(first, last);
 }
 
+// A rich edit left at its default limit holds 32,767 characters and cuts what goes past it.
+TEST_F(JournalTest, MoreThanTheDefaultLimitOfARichEditStaysWhole) {
+  const int count = 800;
+  auto line = [](int i) { return L"строка " + std::to_wstring(i) + L": " + std::wstring(30, L'ж') + L" конец"; };
+  size_t written = 0;
+  for (int i = 0; i < count; ++i) {
+    app.appendJournal(line(i), false, false);
+    written += line(i).size() + 24;  // with "[dd.mm.yyyy hh:mm:ss] " and CR LF
+  }
+  ASSERT_GT(written, 45000u);
+  std::vector<std::wstring> got = e2e::entryTexts(entries());
+  ASSERT_EQ(got.size(), static_cast<size_t>(count));
+  EXPECT_EQ(got.front(), line(0));
+  EXPECT_EQ(got.back(), line(count - 1));
+  for (int i = 0; i < count; ++i) ASSERT_EQ(got[static_cast<size_t>(i)], line(i)) << "entry " << i;
+}
+
 TEST_F(JournalTest, CloseBoxAndCollapseOnlyHide) {
   app.trayAdded = true;  // the tray icon brings the window back
   app.showLogWindow(true);
