@@ -21,10 +21,6 @@ constexpr DWORD kDatabaseStopTimeoutMs = 10000;
 constexpr DWORD kShutdownLevel = 0x380;
 // What Windows shows while the Launcher holds the session's end to stop its servers.
 constexpr wchar_t kShutdownBlockReason[] = L"Остановка серверов ZEM Wendlor";
-constexpr wchar_t kWebServerCtrlCNotDeliveredLine[] =
-    L"ОШИБКА: Не удалось передать Ctrl+C веб-серверу, он завершён принудительно.";
-constexpr wchar_t kCtrlCNotDeliveredLine[] =
-    L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.";
 
 enum class LauncherPhase {
   Starting,         // before the message loop
@@ -118,13 +114,15 @@ struct Application {
   void requestExit(bool interruptWebServer);
   void exitFromLogWindow();
   void checkDatabaseStop();
-  // The database's Ctrl+C, with its line; at once by force when it cannot be delivered.
-  void beginDatabaseStop();
+  // A server's Ctrl+C, with its line; at once by force when it cannot be delivered.
+  void beginStop(Server& server);
   // Ends a server by force and says so in the Journal.
   void forceStop(Server& server, const std::wstring& line);
   // Restarting one server from the tray or by command; never waits on this thread.
   void restartWebServer();
   void restartDatabase();
+  // Stops server to start it again on its end notice; boundTimer ends the wait by force.
+  void stopForRestart(Server& server, UINT_PTR boundTimer);
   void checkWebServerStop();
   // A server stopped to be restarted has ended: start it again, unless the Launcher exits.
   void restartEnded(Server& server);

@@ -48,7 +48,7 @@ void Application::requestExit(bool interruptWebServer) {
     database.restarting = false;
     return;
   }
-  beginDatabaseStop();
+  beginStop(database);
   // Without its end notice or the bound's timer nothing would end the wait.
   if (!controlWindow || !database.endWait ||
       !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopTimeoutMs, nullptr)) {
@@ -57,13 +57,13 @@ void Application::requestExit(bool interruptWebServer) {
   }
 }
 
-void Application::beginDatabaseStop() {
-  database.state = ServerState::Stopping;
-  database.stopTick = GetTickCount();
-  bool sent = database.process.sendCtrlC();
-  appendJournal(L"Остановка MySQL сервера...", false, false);
+void Application::beginStop(Server& server) {
+  server.state = ServerState::Stopping;
+  server.stopTick = GetTickCount();
+  bool sent = server.process.sendCtrlC();
+  if (server.texts->stoppingLine) appendJournal(server.texts->stoppingLine, false, false);
   // Nothing will make it shut down by itself, so waiting would only cost the user time.
-  if (!sent && database.running()) forceStop(database, kCtrlCNotDeliveredLine);
+  if (!sent && server.running()) forceStop(server, server.texts->ctrlCNotDelivered);
 }
 
 // The bound of Exit's wait. The database's end, by itself or by force, then comes as its notice,
@@ -123,7 +123,7 @@ void Application::stopServersForSessionEnd() {
   endStartPageProbe();
   if (database.running() && !database.forced) {
     // An Exit already under way has sent the Ctrl+C, and its time counts.
-    if (database.state != ServerState::Stopping) beginDatabaseStop();
+    if (database.state != ServerState::Stopping) beginStop(database);
     if (!database.forced) {
       DWORD spent = ticksSince(GetTickCount(), database.stopTick);
       DWORD left = spent < kDatabaseStopTimeoutMs ? kDatabaseStopTimeoutMs - spent : 0;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 
+#include "win/file_bytes.h"
 #include "win/handles.h"
 #include "win/text.h"
 
@@ -64,11 +65,7 @@ bool readWholeFile(const std::wstring& path, std::string& bytes) {
   HANDLE file = nullIfInvalid(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  bytes.clear();
-  char chunk[64 * 1024];
-  DWORD got = 0;
-  while (bytes.size() < kMaxConfigBytes && ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-    bytes.append(chunk, got);
+  bytes = readFileBytes(file, 0, kMaxConfigBytes);
   closeHandle(file);
   return true;
 }

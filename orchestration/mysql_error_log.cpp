@@ -8,6 +8,7 @@
 #include "config/paths.h"
 #include "orchestration/server.h"
 #include "process/output_capture.h"
+#include "win/file_bytes.h"
 #include "win/handles.h"
 #include "win/text.h"
 
@@ -150,24 +151,6 @@ HANDLE openShared(const std::wstring& path, DWORD access) {
   return file;
 }
 
-// Reads up to limit bytes from offset; what was read before a failure is kept.
-std::string readBytes(HANDLE file, ULONGLONG offset, ULONGLONG limit) {
-  std::string bytes;
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return bytes;
-  const DWORD chunk = 64 * 1024;
-  std::vector<char> buffer(chunk);
-  while (bytes.size() < limit) {
-    ULONGLONG left = limit - bytes.size();
-    DWORD want = left < chunk ? static_cast<DWORD>(left) : chunk;
-    DWORD got = 0;
-    if (!ReadFile(file, buffer.data(), want, &got, nullptr) || got == 0) break;
-    bytes.append(buffer.data(), got);
-  }
-  return bytes;
-}
-
 // An option file's value: an end comment (a '#' outside quotes) dropped, surrounding quotes
 // removed, and the server's backslash escapes applied; other backslashes stay, as in "C:\mysql".
 std::wstring optionValue(const std::wstring& raw) {
@@ -265,7 +248,7 @@ void readOptionFile(OptionScan& scan, const std::wstring& path, int depth) {
   HANDLE file = openShared(path, GENERIC_READ);
   if (!file) return;
   ++scan.filesRead;
-  std::string bytes = readBytes(file, 0, kOptionFileReadBytes);
+  std::string bytes = readFileBytes(file, 0, kOptionFileReadBytes);
   closeHandle(file);
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
   std::wstring text = decodeJudged(bytes, false);
@@ -464,7 +447,7 @@ std::wstring MysqlErrorLogLines(const ErrorLogMark& mark) {
   bool sameFile = mark.existed && state.volume == mark.volume && state.fileIndex == mark.fileIndex;
   ULONGLONG from = sameFile && state.size >= mark.size ? mark.size : 0;
   ULONGLONG begin = state.size - from > kErrorLogReadBytes ? state.size - kErrorLogReadBytes : from;
-  std::string bytes = state.size > from ? readBytes(file, begin, state.size - begin) : std::string();
+  std::string bytes = state.size > from ? readFileBytes(file, begin, state.size - begin) : std::string();
   closeHandle(file);
 
   std::wstring text = trimConsoleOutput(decodeJudged(bytes, begin > from));

@@ -13,7 +13,8 @@ const ServerTexts kWebServerTexts = {
     L"ОШИБКА: Веб-сервер остановился (PID: ",
     L"",
     L"Веб-сервер остановился. Подробности в журнале.",
-    true,
+    nullptr,
+    L"ОШИБКА: Не удалось передать Ctrl+C веб-серверу, он завершён принудительно.",
     true,
 };
 
@@ -26,7 +27,8 @@ const ServerTexts kDatabaseTexts = {
     L"ОШИБКА: MySQL сервер остановился (PID: ",
     L". Проверьте лог-файл",
     L"MySQL сервер остановился. Подробности в журнале.",
-    true,
+    L"Остановка MySQL сервера...",
+    L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.",
     false,
 };
 
@@ -64,7 +66,8 @@ bool Server::start(const std::wstring& command, const std::wstring& folder, bool
   restarting = false;
   lines->push_back({texts->startingLine + command, false, false});
   std::wstring error;
-  if (!process.start(command, folder, hideWindow, &error, texts->capturesOutput, job)) {
+  // Its console output is captured, to be shown in the report of its end.
+  if (!process.start(command, folder, hideWindow, &error, true, job)) {
     state = ServerState::NotStarted;
     lines->push_back({texts->startFailedPrefix + error, true, false});
     return false;
@@ -101,12 +104,9 @@ JournalLines Server::endReport(DWORD now, bool* early) {
   state = ServerState::Ended;
   WaitForSingleObject(process.process, kExitWaitMs);
   DWORD code = process.exitCode();
-  std::wstring out, err;
-  if (texts->capturesOutput) {
-    process.readOutput();
-    out = process.streamText(kStandardOutput);
-    err = process.streamText(kStandardError);
-  }
+  process.readOutput();
+  std::wstring out = process.streamText(kStandardOutput);
+  std::wstring err = process.streamText(kStandardError);
   ULONGLONG lifetime = endedProcessLifetimeMs(process.process, startTick, now);
   *early = lifetime < kEarlyExitWindowMs;
   std::vector<std::wstring> reportTexts =
@@ -187,7 +187,7 @@ std::vector<std::wstring> earlyExitReport(const ServerTexts& texts, DWORD exitCo
   std::vector<std::wstring> lines;
   lines.push_back(texts.earlyExitLine);
   if (texts.earlyReportGivesExitCode && exitCode != 0) lines.push_back(exitCodeLine(exitCode));
-  if (texts.capturesOutput) appendOutputEntry(lines, out, err);
+  appendOutputEntry(lines, out, err);
   return lines;
 }
 
@@ -197,6 +197,6 @@ std::vector<std::wstring> stoppedReport(const ServerTexts& texts, DWORD pid, ULO
   lines.push_back(texts.stoppedPrefix + std::to_wstring(pid) + L"). Время работы: " + uptimeText(lifetime) +
                   texts.stoppedSuffix);
   if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
-  if (texts.capturesOutput) appendOutputEntry(lines, out, err);
+  appendOutputEntry(lines, out, err);
   return lines;
 }

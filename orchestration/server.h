@@ -21,7 +21,7 @@ constexpr DWORD kExitWaitMs = 1000;
 // The newest part of a server's console output that a report shows, of both streams together.
 constexpr size_t kReportOutputChars = 16384;
 
-// What differs between the two servers: their Journal texts and whether their output is captured.
+// What differs between the two servers: the texts of their Journal lines and reports.
 struct ServerTexts {
   const wchar_t* name;               // as the subject of a Journal line
   const wchar_t* startingLine;       // before the command line
@@ -31,7 +31,8 @@ struct ServerTexts {
   const wchar_t* stoppedPrefix;      // before the PID of a later end
   const wchar_t* stoppedSuffix;      // after its uptime
   const wchar_t* balloon;            // the tray balloon for a later end
-  bool capturesOutput;               // its console output is read and shown in its reports
+  const wchar_t* stoppingLine;       // when the Launcher sends it its Ctrl+C to stop it; may be null
+  const wchar_t* ctrlCNotDelivered;  // when it is ended by force because no Ctrl+C reached it
   bool earlyReportGivesExitCode;     // the early report names a non-zero exit code
 };
 extern const ServerTexts kWebServerTexts;

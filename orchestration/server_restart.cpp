@@ -16,17 +16,7 @@ void Application::restartWebServer() {
   // A start page still waited for would be the old server's.
   if (startPageProbing) endStartPageProbe();
   allStartedPending = false;
-  webServer.state = ServerState::Stopping;
-  webServer.restarting = true;
-  webServer.stopTick = GetTickCount();
-  if (!webServer.process.sendCtrlC() && webServer.running()) {
-    forceStop(webServer, kWebServerCtrlCNotDeliveredLine);
-    return;
-  }
-  if (!controlWindow || !SetTimer(controlWindow, TIMER_WEB_SERVER_STOP, kDatabaseStopTimeoutMs, nullptr)) {
-    // Nothing would bound the wait.
-    forceStop(webServer, stopBoundLine(kWebServerTexts, kDatabaseStopTimeoutMs));
-  }
+  stopForRestart(webServer, TIMER_WEB_SERVER_STOP);
 }
 
 void Application::restartDatabase() {
@@ -39,11 +29,15 @@ void Application::restartDatabase() {
     return;
   }
   appendJournal(L"Перезапуск MySQL сервера...", false, false);
-  database.restarting = true;
-  beginDatabaseStop();
-  if (!database.forced &&
-      (!controlWindow || !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopTimeoutMs, nullptr))) {
-    forceStop(database, stopBoundLine(kDatabaseTexts, kDatabaseStopTimeoutMs));
+  stopForRestart(database, TIMER_DATABASE_STOP);
+}
+
+void Application::stopForRestart(Server& server, UINT_PTR boundTimer) {
+  server.restarting = true;
+  beginStop(server);
+  if (!server.forced && (!controlWindow || !SetTimer(controlWindow, boundTimer, kDatabaseStopTimeoutMs, nullptr))) {
+    // Nothing would bound the wait.
+    forceStop(server, stopBoundLine(*server.texts, kDatabaseStopTimeoutMs));
   }
 }
 

@@ -4,17 +4,30 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
 
-TEST(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce) {
-  e2e::TempFolder markers(L"exit-unit");
-  e2e::StandIn db(markers.file(L"db.txt"));
+namespace {
+
+// The Launcher's record, without a control window, and a stand-in as its database.
+struct ExitRequest : ::testing::Test {
+  e2e::TempFolder markers{L"exit-unit"};
+  e2e::StandIn db{markers.file(L"db.txt")};
   Application app;
-  ASSERT_TRUE(app.database.process.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
-  ASSERT_TRUE(db.waitFor(L"started"));
+  // Starts the stand-in with args as the database and waits until it has recorded line.
+  void startDatabase(const std::wstring& args, const std::wstring& line) {
+    ASSERT_TRUE(app.database.process.start(db.command(args), L"", true, nullptr, false));
+    ASSERT_TRUE(db.waitFor(line));
+  }
+};
+
+}  // namespace
+
+TEST_F(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(startDatabase(L"--ignore-ctrlc", L"started"));
   ASSERT_EQ(nullptr, app.controlWindow);
 
   app.requestExit(false);
@@ -32,13 +45,9 @@ TEST(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnce)
 }
 
 // The database that Exit ends is the Launcher's own doing: later ticks report nothing of it.
-TEST(ExitRequest, ServersEndedByExitAreNotReported) {
-  e2e::TempFolder markers(L"exit-unit");
-  e2e::StandIn db(markers.file(L"db.txt"));
-  Application app;
+TEST_F(ExitRequest, ServersEndedByExitAreNotReported) {
   ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
-  ASSERT_TRUE(app.database.process.start(db.command(L"--ignore-ctrlc"), L"", true, nullptr, false));
-  ASSERT_TRUE(db.waitFor(L"started"));
+  ASSERT_NO_FATAL_FAILURE(startDatabase(L"--ignore-ctrlc", L"started"));
   app.database.state = ServerState::Running;
   app.database.startTick = GetTickCount();
 
@@ -53,13 +62,9 @@ TEST(ExitRequest, ServersEndedByExitAreNotReported) {
 }
 
 // A database that no Ctrl+C can reach is ended at once, and the Journal says why in red.
-TEST(ExitRequest, ADatabaseThatCannotGetItsCtrlCIsEndedAndTheJournalSaysSo) {
-  e2e::TempFolder markers(L"exit-unit");
-  e2e::StandIn db(markers.file(L"db.txt"));
-  Application app;
+TEST_F(ExitRequest, ADatabaseThatCannotGetItsCtrlCIsEndedAndTheJournalSaysSo) {
   ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
-  ASSERT_TRUE(app.database.process.start(db.command(L"--free-console"), L"", true, nullptr, false));
-  ASSERT_TRUE(db.waitFor(L"console-freed"));
+  ASSERT_NO_FATAL_FAILURE(startDatabase(L"--free-console", L"console-freed"));
 
   app.requestExit(false);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.database.process.process, e2e::kTimeoutMs));
