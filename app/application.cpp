@@ -72,7 +72,6 @@ int Application::run(HINSTANCE moduleInstance) {
   showLogWindow(true);
 
   mapVirtualDrive();
-  if (!config.noTerminate) serverJob.create();
   startDatabase();
   startWebServer();
 

@@ -27,6 +27,7 @@ enum class LauncherPhase {
   Running,          // the servers are looked after
   StoppingServers,  // Exit waits for the database to shut down; the windows still answer
   Quitting,         // the quit request is on its way
+  SessionEnded,     // Windows ends the session: nothing starts any more, only Exit remains
 };
 
 // Identifies each server in its end notice (WM_SERVER_ENDED).
@@ -45,8 +46,6 @@ struct Application {
   Server webServer{kWebServerTexts};
   Server database{kDatabaseTexts};
   LauncherPhase phase = LauncherPhase::Starting;
-  // Ends both servers should the Launcher die without its teardown; none with NoTerminate.
-  ServerJob serverJob;
   bool processWindowsVisible = true;
   TrayIcon tray;
   // trayAdded: the shell holds the icon. trayIconWanted: from the first add until the icon is
@@ -82,8 +81,9 @@ struct Application {
 
   // Whether Exit, once the database has gone, gives the web server its Ctrl+C at once.
   bool exitInterruptsWebServer = false;
-  // A shutdown block reason is set on the control window while the session's end waits for us.
-  bool shutdownBlocked = false;
+  // The window that holds the shutdown block reason while the session's end waits for us: the
+  // Journal, shown, since Windows soon ends a program that blocks without a visible window.
+  HWND shutdownReasonWindow = nullptr;
 
   Application() = default;
   ~Application();
@@ -114,8 +114,11 @@ struct Application {
   void requestExit(bool interruptWebServer);
   void exitFromLogWindow();
   void checkDatabaseStop();
-  // A server's Ctrl+C, with its line; at once by force when it cannot be delivered.
+  // Asks a server to stop (its shutdown event, else its Ctrl+C), with its line; at once by force
+  // when nothing can be delivered.
   void beginStop(Server& server);
+  // TIMER_SHUTDOWN_EVENT: the shutdown event of a server that was asked by Ctrl+C, once it appears.
+  void retryShutdownEvents();
   // Ends a server by force and says so in the Journal.
   void forceStop(Server& server, const std::wstring& line);
   // Restarting one server from the tray or by command; never waits on this thread.
@@ -129,12 +132,16 @@ struct Application {
   // Logoff and shutdown (WM_QUERYENDSESSION, WM_ENDSESSION).
   bool serversToStopAtSessionEnd() const;
   BOOL onQueryEndSession();
-  void onEndSession(bool ending);
+  void onEndSession(bool ending, LPARAM reasons);
+  // What the query does when servers are to be stopped: the servers no longer end with the
+  // Launcher, the Journal is shown and holds the block reason.
+  void holdSessionEnd();
   void stopServersForSessionEnd();
   void setShutdownBlockReason();
   void clearShutdownBlockReason();
   void finishExit(bool interruptWebServer);
   void endOfRunTeardown();
+  void releaseServerJobs();
 
   // Folders.
   std::wstring EffectiveWorkingDirectory() const;
@@ -154,7 +161,7 @@ struct Application {
   void onServerEnded(WPARAM notice, LPARAM startCount);
   void serverEnded(Server& server);
   bool everyConfiguredServerRuns(DWORD now) const;
-  bool exiting() const { return phase == LauncherPhase::StoppingServers || phase == LauncherPhase::Quitting; }
+  bool exiting() const { return phase != LauncherPhase::Starting && phase != LauncherPhase::Running; }
   void announceAllStarted();
   // Shows the log window when hidden, and the balloon text in the tray when given.
   void callAttention(const wchar_t* balloonText);
@@ -172,7 +179,8 @@ struct Application {
   // Journal and log window.
   void appendJournal(const std::wstring& text, bool isError, bool isSuccess);
   bool createLogWindow(HINSTANCE instance);
-  void showLogWindow(bool show);
+  // activate: brought to the foreground too (never while the session ends).
+  void showLogWindow(bool show, bool activate = true);
   void hideLogWindow();
   void layoutLogWindow();
   LRESULT handleLogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -35,7 +35,7 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
     case WM_QUERYENDSESSION:
       return onQueryEndSession();
     case WM_ENDSESSION:
-      onEndSession(wParam != FALSE);
+      onEndSession(wParam != FALSE, lParam);
       return 0;
     case WM_NCDESTROY:
       // Destroyed from outside (a WM_CLOSE): the teardown must not destroy the handle again.
@@ -74,6 +74,10 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
       }
       if (wParam == TIMER_WEB_SERVER_STOP) {
         checkWebServerStop();
+        return 0;
+      }
+      if (wParam == TIMER_SHUTDOWN_EVENT) {
+        retryShutdownEvents();
         return 0;
       }
       if (wParam == TIMER_START_PAGE) {

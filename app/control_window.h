@@ -22,6 +22,9 @@ constexpr UINT kStartupTimerPeriodMs = 100;
 // it); the end itself arrives as a notice.
 constexpr UINT_PTR TIMER_DATABASE_STOP = 3;
 constexpr UINT_PTR TIMER_WEB_SERVER_STOP = 6;
+// Runs while a server asked by Ctrl+C may yet create its shutdown event (one still starting).
+constexpr UINT_PTR TIMER_SHUTDOWN_EVENT = 7;
+constexpr UINT kShutdownEventRetryMs = 100;
 // Runs while the shell has not taken the tray icon: the add is tried again.
 constexpr UINT_PTR TIMER_TRAY_RETRY = 5;
 constexpr UINT kTrayRetryPeriodMs = 3000;

@@ -6,7 +6,7 @@
 void Application::stopChildren() {
   if (database.process.process) {
     // Exit has given the database its time already; one still running this late is not waited for.
-    if (database.running() && !config.noTerminate) database.process.terminate(0);
+    if (database.running() && !config.noTerminate) database.terminateTree();
     database.close();
   }
   if (webServer.process.process) {
@@ -35,6 +35,11 @@ bool Application::exitWaitsForDatabase() const {
 void Application::requestExit(bool interruptWebServer) {
   // No start page is to open from here on.
   endStartPageProbe();
+  // The servers were stopped as the session ended; only the quit is left.
+  if (phase == LauncherPhase::SessionEnded) {
+    finishExit(false);
+    return;
+  }
   if (exiting()) return;
   phase = LauncherPhase::StoppingServers;
   if (!exitWaitsForDatabase()) {
@@ -43,7 +48,7 @@ void Application::requestExit(bool interruptWebServer) {
   }
   exitInterruptsWebServer = interruptWebServer;
   if (database.state == ServerState::Stopping) {
-    // A restart is stopping it already, with its Ctrl+C sent and its bound running: Exit takes
+    // A restart is stopping it already, with its request sent and its bound running: Exit takes
     // over that wait and starts nothing afterwards.
     database.restarting = false;
     return;
@@ -52,18 +57,35 @@ void Application::requestExit(bool interruptWebServer) {
   // Without its end notice or the bound's timer nothing would end the wait.
   if (!controlWindow || !database.endWait ||
       !SetTimer(controlWindow, TIMER_DATABASE_STOP, kDatabaseStopTimeoutMs, nullptr)) {
-    if (database.running()) database.process.terminate(0);
+    if (database.running()) database.terminateTree();
     finishExit(exitInterruptsWebServer);
   }
 }
 
+// A database that is only sent a Ctrl+C may have no handler for it and die as if it crashed: its
+// own shutdown event is the clean way, and the Ctrl+C serves where the event does not open (a
+// server still starting, or another database). The first line says the stop has begun.
 void Application::beginStop(Server& server) {
   server.state = ServerState::Stopping;
   server.stopTick = GetTickCount();
-  bool sent = server.process.sendCtrlC();
   if (server.texts->stoppingLine) appendJournal(server.texts->stoppingLine, false, false);
+  StopRequest request = server.askToStop();
   // Nothing will make it shut down by itself, so waiting would only cost the user time.
-  if (!sent && server.running()) forceStop(server, server.texts->ctrlCNotDelivered);
+  if (request == StopRequest::NotDelivered && server.running()) {
+    forceStop(server, server.texts->ctrlCNotDelivered);
+  } else if (server.awaitsShutdownEvent() && controlWindow) {
+    SetTimer(controlWindow, TIMER_SHUTDOWN_EVENT, kShutdownEventRetryMs, nullptr);
+  }
+}
+
+void Application::retryShutdownEvents() {
+  bool awaited = false;
+  for (Server* server : {&database, &webServer}) {
+    if (!server->running()) continue;
+    server->retryShutdownEvent();
+    awaited = awaited || server->awaitsShutdownEvent();
+  }
+  if (!awaited && controlWindow) KillTimer(controlWindow, TIMER_SHUTDOWN_EVENT);
 }
 
 // The bound of Exit's wait. The database's end, by itself or by force, then comes as its notice,
@@ -76,7 +98,7 @@ void Application::checkDatabaseStop() {
 }
 
 void Application::forceStop(Server& server, const std::wstring& line) {
-  server.process.terminate(0);
+  server.terminateTree();
   server.forced = true;
   appendJournal(line, true, false);
 }
@@ -89,53 +111,91 @@ bool Application::serversToStopAtSessionEnd() const {
 }
 
 void Application::setShutdownBlockReason() {
-  if (shutdownBlocked || !controlWindow) return;
-  shutdownBlocked = ShutdownBlockReasonCreate(controlWindow, kShutdownBlockReason) != FALSE;
+  if (shutdownReasonWindow) return;
+  HWND window = logWindow ? logWindow : controlWindow;
+  if (window && ShutdownBlockReasonCreate(window, kShutdownBlockReason)) shutdownReasonWindow = window;
 }
 
 void Application::clearShutdownBlockReason() {
-  if (!shutdownBlocked) return;
-  if (controlWindow) ShutdownBlockReasonDestroy(controlWindow);
-  shutdownBlocked = false;
+  if (!shutdownReasonWindow) return;
+  ShutdownBlockReasonDestroy(shutdownReasonWindow);
+  shutdownReasonWindow = nullptr;
+}
+
+// Windows soon ends a program that holds up the session's end without a visible window, and the
+// servers' job would then end them in the middle of their shutdown. So the servers no longer end
+// with the Launcher, and the Journal comes on screen, without the focus, with the reason.
+void Application::holdSessionEnd() {
+  for (Server* server : {&database, &webServer}) server->job.release();
+  if (logWindow && !logWindowVisible) showLogWindow(true, false);
+  setShutdownBlockReason();
 }
 
 BOOL Application::onQueryEndSession() {
-  if (serversToStopAtSessionEnd()) setShutdownBlockReason();
+  if (serversToStopAtSessionEnd()) holdSessionEnd();
   return TRUE;
 }
 
-void Application::onEndSession(bool ending) {
+void Application::onEndSession(bool ending, LPARAM reasons) {
   if (!ending) {
+    // The logoff was cancelled: the Launcher again leaves nothing behind should it die.
     clearShutdownBlockReason();
+    if (!config.noTerminate) {
+      for (Server* server : {&database, &webServer}) server->job.rearm();
+    }
     return;
   }
-  if (config.noTerminate) return;
-  // A forced shutdown sends no query first.
-  setShutdownBlockReason();
-  appendJournal(L"Завершение сеанса Windows: остановка серверов...", false, false);
-  stopServersForSessionEnd();
+  // An installer or an update needs the program's files: it must end, as Exit ends it.
+  if (reasons & ENDSESSION_CLOSEAPP) {
+    requestExit(true);
+    return;
+  }
+  // Whatever comes after this message, nothing is started again: the session is gone.
+  bool exitUnderWay = phase == LauncherPhase::StoppingServers;
+  phase = LauncherPhase::SessionEnded;
+  endStartPageProbe();
+  if (!config.noTerminate && serversToStopAtSessionEnd()) {
+    // A forced shutdown sends no query first.
+    holdSessionEnd();
+    appendJournal(L"Завершение сеанса Windows: остановка серверов...", false, false);
+    stopServersForSessionEnd();
+  }
   clearShutdownBlockReason();
+  if (exitUnderWay) finishExit(false);
 }
 
-// Timers are not dispatched inside a sent message: this waits on the processes themselves. The
-// session ends when the handler returns, so there is no quit request to post.
+// Both servers are asked at once and waited for together; timers are not dispatched inside a sent
+// message, so this waits on their processes, bounded as Exit is. The session ends when the handler
+// returns, so there is no quit request to post.
 void Application::stopServersForSessionEnd() {
-  endStartPageProbe();
-  if (database.running() && !database.forced) {
-    // An Exit already under way has sent the Ctrl+C, and its time counts.
-    if (database.state != ServerState::Stopping) beginStop(database);
-    if (!database.forced) {
-      DWORD spent = ticksSince(GetTickCount(), database.stopTick);
-      DWORD left = spent < kDatabaseStopTimeoutMs ? kDatabaseStopTimeoutMs - spent : 0;
-      if (WaitForSingleObject(database.process.process, left) == WAIT_TIMEOUT) {
-        forceStop(database, stopBoundLine(kDatabaseTexts, kDatabaseStopTimeoutMs));
-      }
-    }
+  Server* servers[] = {&database, &webServer};
+  for (Server* server : servers) {
+    // A stop already under way (Exit, a restart) was asked already, and its time counts.
+    if (server->running() && server->state != ServerState::Stopping) beginStop(*server);
   }
-  // The web server last, and never by force, as at Exit; it gets the same time to close its logs.
-  if (webServer.running()) {
-    webServer.state = ServerState::Stopping;
-    if (webServer.process.sendCtrlC()) WaitForSingleObject(webServer.process.process, kDatabaseStopTimeoutMs);
+  for (;;) {
+    DWORD now = GetTickCount();
+    HANDLE waits[2];
+    DWORD count = 0;
+    bool left = false;
+    for (Server* server : servers) {
+      if (server->forced || !server->running()) continue;
+      if (ticksSince(now, server->stopTick) >= kDatabaseStopTimeoutMs) {
+        forceStop(*server, stopBoundLine(*server->texts, kDatabaseStopTimeoutMs));
+        continue;
+      }
+      left = true;
+      server->retryShutdownEvent();
+      HANDLE member = server->process.isRunning() ? server->process.process : server->treeMember;
+      if (member) waits[count++] = member;
+    }
+    if (!left) return;
+    // Woken at once by an end; every 100 ms to try a shutdown event again and to mind the bound.
+    if (count) {
+      WaitForMultipleObjects(count, waits, FALSE, kShutdownEventRetryMs);
+    } else {
+      Sleep(kShutdownEventRetryMs);
+    }
   }
 }
 
@@ -168,19 +228,24 @@ void Application::endOfRunTeardown() {
   destroyMenu(trayMenu);
   destroyIcon(trayIconHandle);
   stopChildren();
-  // A normal end: the servers are no longer ended with the Launcher, so a web server still busy
-  // with its Ctrl+C can finish.
-  serverJob.release();
-  serverJob.close();
+  releaseServerJobs();
   destroyWindow(controlWindow);
+}
+
+// A normal end: the servers are no longer ended with the Launcher, so a web server still busy with
+// its Ctrl+C can finish.
+void Application::releaseServerJobs() {
+  for (Server* server : {&database, &webServer}) {
+    server->job.release();
+    server->job.close();
+  }
 }
 
 Application::~Application() {
   clearShutdownBlockReason();
   releaseTrayAndMenu();
   stopChildren();
-  serverJob.release();
-  serverJob.close();
+  releaseServerJobs();
   destroyWindow(controlWindow);
   if (logWindow) {
     destroyWindow(logWindow);

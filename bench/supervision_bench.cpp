@@ -76,8 +76,8 @@ struct Started {
 void tickCost() {
   Application app;
   JournalLines lines;
-  if (!app.database.start(fakeServer(), L"", true, nullptr, &lines) ||
-      !app.webServer.start(fakeServer(), L"", true, nullptr, &lines)) {
+  if (!app.database.start(fakeServer(), L"", true, false, &lines) ||
+      !app.webServer.start(fakeServer(), L"", true, false, &lines)) {
     std::printf("tick: the stand-in servers did not start\n");
     return;
   }

@@ -3,6 +3,8 @@
 #include <cwchar>
 
 #include "process/output_capture.h"
+#include "process/shutdown_event.h"
+#include "win/handles.h"
 
 const ServerTexts kWebServerTexts = {
     L"Веб-сервер",
@@ -16,6 +18,7 @@ const ServerTexts kWebServerTexts = {
     nullptr,
     L"ОШИБКА: Не удалось передать Ctrl+C веб-серверу, он завершён принудительно.",
     true,
+    false,
 };
 
 const ServerTexts kDatabaseTexts = {
@@ -30,6 +33,7 @@ const ServerTexts kDatabaseTexts = {
     L"Остановка MySQL сервера...",
     L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.",
     false,
+    true,
 };
 
 namespace {
@@ -58,16 +62,21 @@ VOID CALLBACK onProcessEnded(PVOID context, BOOLEAN) {
 
 }  // namespace
 
-bool Server::start(const std::wstring& command, const std::wstring& folder, bool hideWindow, ServerJob* job,
+bool Server::start(const std::wstring& command, const std::wstring& folder, bool hideWindow, bool inJob,
                    JournalLines* lines) {
   close();
   ++startCount;
   forced = false;
   restarting = false;
+  shutdownEventSet = false;
   lines->push_back({texts->startingLine + command, false, false});
+  // A job of its own for each start: the last start's tree has ended by now. Without one (the
+  // system refuses it) the server is the process started alone, as it was before jobs.
+  job.close();
+  if (inJob) job.create();
   std::wstring error;
   // Its console output is captured, to be shown in the report of its end.
-  if (!process.start(command, folder, hideWindow, &error, true, job)) {
+  if (!process.start(command, folder, hideWindow, &error, true, job.job ? &job : nullptr)) {
     state = ServerState::NotStarted;
     lines->push_back({texts->startFailedPrefix + error, true, false});
     return false;
@@ -78,14 +87,50 @@ bool Server::start(const std::wstring& command, const std::wstring& folder, bool
   return true;
 }
 
+bool Server::running() const {
+  if (process.isRunning()) return true;
+  if (!process.inJob) return false;
+  HANDLE member = job.openRunningProcess();
+  bool any = member != nullptr;
+  closeHandle(member);
+  return any;
+}
+
+StopRequest Server::askToStop() {
+  shutdownEventSet = texts->stopsByEvent && signalShutdownEvent(process.pid);
+  if (shutdownEventSet) return StopRequest::Event;
+  return process.sendCtrlC() ? StopRequest::CtrlC : StopRequest::NotDelivered;
+}
+
+bool Server::retryShutdownEvent() {
+  if (!awaitsShutdownEvent()) return false;
+  shutdownEventSet = signalShutdownEvent(process.pid);
+  return shutdownEventSet;
+}
+
+void Server::terminateTree() {
+  if (process.inJob) {
+    job.terminateTree(process.process, process.pid, 0);
+  } else {
+    process.terminate(0);
+  }
+}
+
 bool Server::watchEnd(HWND window, UINT message, WPARAM id) {
   unwatch();
   if (!process.process || !window) return false;
   noticeWindow = window;
   noticeMessage = message;
   noticeId = id;
+  HANDLE target = process.process;
+  if (!process.isRunning()) {
+    treeMember = process.inJob ? job.openRunningProcess() : nullptr;
+    if (!treeMember) return false;
+    target = treeMember;
+  }
   HANDLE wait = nullptr;
-  if (!RegisterWaitForSingleObject(&wait, process.process, onProcessEnded, this, INFINITE, WT_EXECUTEONLYONCE)) {
+  if (!RegisterWaitForSingleObject(&wait, target, onProcessEnded, this, INFINITE, WT_EXECUTEONLYONCE)) {
+    closeHandle(treeMember);
     return false;
   }
   endWait = wait;
@@ -93,11 +138,13 @@ bool Server::watchEnd(HWND window, UINT message, WPARAM id) {
 }
 
 void Server::unwatch() {
-  if (!endWait) return;
-  // INVALID_HANDLE_VALUE: returns only once a callback that is running has finished, so the
-  // process handle and this record outlive every use the callback makes of them.
-  UnregisterWaitEx(endWait, INVALID_HANDLE_VALUE);
-  endWait = nullptr;
+  if (endWait) {
+    // INVALID_HANDLE_VALUE: returns only once a callback that is running has finished, so the
+    // process handle and this record outlive every use the callback makes of them.
+    UnregisterWaitEx(endWait, INVALID_HANDLE_VALUE);
+    endWait = nullptr;
+  }
+  closeHandle(treeMember);
 }
 
 JournalLines Server::endReport(DWORD now, bool* early) {

@@ -34,9 +34,17 @@ struct ServerTexts {
   const wchar_t* stoppingLine;       // when the Launcher sends it its Ctrl+C to stop it; may be null
   const wchar_t* ctrlCNotDelivered;  // when it is ended by force because no Ctrl+C reached it
   bool earlyReportGivesExitCode;     // the early report names a non-zero exit code
+  bool stopsByEvent;                 // it is asked to stop by its shutdown event where that opens
 };
 extern const ServerTexts kWebServerTexts;
 extern const ServerTexts kDatabaseTexts;
+
+// How a server was asked to stop.
+enum class StopRequest {
+  Event,         // its shutdown event was set
+  CtrlC,         // its console got a Ctrl+C
+  NotDelivered,  // neither could be sent
+};
 
 enum class ServerState {
   NotStarted,  // never started, or its start failed
@@ -56,6 +64,8 @@ using JournalLines = std::vector<JournalLine>;
 struct Server {
   const ServerTexts* texts;
   ChildProcess process;
+  // Holds the process started and all it starts: the server has ended when the last of them has.
+  ServerJob job;
   ServerState state = ServerState::NotStarted;
   DWORD startTick = 0;
   // Counts the starts, so that a notice of the end of an earlier start is told apart.
@@ -65,14 +75,18 @@ struct Server {
   // When the Launcher began stopping it, and whether it had to be ended by force.
   DWORD stopTick = 0;
   bool forced = false;
+  // Its shutdown event has been set since it was last asked to stop.
+  bool shutdownEventSet = false;
   // Stopped to be started again once it has ended.
   bool restarting = false;
   // The error log the server writes, as it was at its start: its report shows what this run
   // added. Unused where its errors go to its console.
   bool showsErrorLog = false;
   ErrorLogMark errorLog;
-  // The system's wait on the process handle, and where it posts the end notice.
+  // The system's wait on the process handle, and where it posts the end notice. Once the process
+  // started has ended while others of its tree run, the wait is on one of those (treeMember).
   HANDLE endWait = nullptr;
+  HANDLE treeMember = nullptr;
   HWND noticeWindow = nullptr;
   UINT noticeMessage = 0;
   WPARAM noticeId = 0;
@@ -83,14 +97,26 @@ struct Server {
   Server& operator=(const Server&) = delete;
 
   // Starts it and adds the Journal lines of the start: the command, then the PID in green or
-  // the failure in red.
-  bool start(const std::wstring& command, const std::wstring& folder, bool hideWindow, ServerJob* job,
-             JournalLines* lines);
-  bool running() const { return process.isRunning(); }
+  // the failure in red. With inJob it runs in a job of its own, which ends it with the Launcher.
+  bool start(const std::wstring& command, const std::wstring& folder, bool hideWindow, bool inJob, JournalLines* lines);
+  // Whether any process of its tree still runs (the process started alone where it has no job).
+  bool running() const;
+  // Asks it to shut down: by its shutdown event where its kind has one and it opens, else by a
+  // console Ctrl+C.
+  StopRequest askToStop();
+  // While it is asked to stop: sets its shutdown event once the event has appeared (a server that
+  // was still starting); true when set now.
+  bool retryShutdownEvent();
+  bool awaitsShutdownEvent() const {
+    return texts->stopsByEvent && state == ServerState::Stopping && !forced && !shutdownEventSet;
+  }
+  // Ends its whole tree by force, the children first, with exit code 0.
+  void terminateTree();
   // Every start after the first is a restart.
   DWORD restarts() const { return startCount > 1 ? startCount - 1 : 0; }
-  // Posts noticeMessage (noticeId, startCount) to window once the process has ended, from a
-  // thread of the system's pool; false when the system gives no wait.
+  // Posts noticeMessage (noticeId, startCount) to window once the process has ended (or, when it
+  // has, another process of its tree that still runs), from a thread of the system's pool; false
+  // when the system gives no wait.
   bool watchEnd(HWND window, UINT message, WPARAM id);
   // Ends the wait; returns once a notice being posted has been posted. Never from the callback.
   void unwatch();

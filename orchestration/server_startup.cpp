@@ -16,7 +16,7 @@ std::wstring Application::webServerCommand() const {
 bool Application::startServer(Server& server, WPARAM notice, const std::wstring& command, const std::wstring& folder,
                               bool hideWindow) {
   JournalLines lines;
-  bool started = server.start(command, folder, hideWindow, &serverJob, &lines);
+  bool started = server.start(command, folder, hideWindow, !config.noTerminate, &lines);
   for (const JournalLine& line : lines) appendJournal(line.text, line.isError, line.isSuccess);
   // Without a wait the supervision tick looks for its end instead.
   if (started) server.watchEnd(controlWindow, WM_SERVER_ENDED, notice);

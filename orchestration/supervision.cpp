@@ -20,6 +20,13 @@ void Application::onServerEnded(WPARAM notice, LPARAM startCount) {
   Server* server = serverOf(*this, notice);
   // A notice about an earlier start, or a server already closed, is no news.
   if (!server || !server->isCurrentStart(startCount) || !server->process.process) return;
+  // The process started has ended, but others of its tree run on (the real database under its
+  // monitor, the web server's child): the server ends with the last of them.
+  if (server->running()) {
+    // Without a wait the supervision tick looks for the end instead.
+    server->watchEnd(controlWindow, WM_SERVER_ENDED, notice);
+    return;
+  }
   serverEnded(*server);
 }
 

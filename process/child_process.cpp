@@ -10,15 +10,10 @@
 
 namespace {
 
-// The Launcher's own copy of a Ctrl+C it generates: attaching to a console resets the process's
-// table of console control handlers to the default one, which calls ExitProcess, so the guard is
-// registered after the attach and the console is freed only once the guard has had the event.
-HANDLE gOwnCtrlCSeen = nullptr;
-
-BOOL WINAPI swallowOwnCtrlC(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  if (event == CTRL_C_EVENT && gOwnCtrlCSeen) SetEvent(gOwnCtrlCSeen);
-  return TRUE;
+// While attached to a server's console, its close and Ctrl+Break events reach the Launcher too,
+// and "ignore Ctrl+C" covers neither.
+BOOL WINAPI swallowConsoleEvents(DWORD event) {
+  return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT;
 }
 
 // Attaching may replace a GUI process's standard handles with the console's, which die with the
@@ -222,8 +217,6 @@ DWORD ChildProcess::exitCode() const {
 
 bool ChildProcess::sendCtrlC() const {
   if (pid == 0 || (process && !isRunning())) return false;
-  if (!gOwnCtrlCSeen) gOwnCtrlCSeen = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!gOwnCtrlCSeen) return false;
   StandardHandles standard;
   if (!AttachConsole(pid)) {
     // Started by a console program, we may sit on its console (Wine does this even for a GUI
@@ -233,16 +226,16 @@ bool ChildProcess::sendCtrlC() const {
       return false;
     }
   }
-  // Only now: the attach has just reset the handler table.
-  bool guarded = SetConsoleCtrlHandler(swallowOwnCtrlC, TRUE) != FALSE;
-  ResetEvent(gOwnCtrlCSeen);
-  bool sent = guarded && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
-  // Our own copy of the event runs on a thread of its own; freeing the console before it ran would
-  // leave it to the default handler. The child's end alone is no sign that ours has run.
-  if (sent) WaitForSingleObject(gOwnCtrlCSeen, kOwnCtrlCWaitMs);
+  // The attach has just reset the handler table to the default one, which ends the process. Our
+  // own copy of the event runs on a thread of its own, maybe only after the detach below: with
+  // "ignore Ctrl+C" set it calls no handler at all, whenever it runs. The attribute stays set until
+  // the next server start clears it for the server's sake.
+  bool ignoring = SetConsoleCtrlHandler(nullptr, TRUE) != FALSE;
+  bool guarded = SetConsoleCtrlHandler(swallowConsoleEvents, TRUE) != FALSE;
+  bool sent = ignoring && guarded && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
   FreeConsole();
   // Where the table survives the detach (Wine), the guard would pile up with each call.
-  if (guarded) SetConsoleCtrlHandler(swallowOwnCtrlC, FALSE);
+  if (guarded) SetConsoleCtrlHandler(swallowConsoleEvents, FALSE);
   standard.restore();
   return sent;
 }

@@ -13,8 +13,6 @@ struct ServerJob;
 constexpr wchar_t kStartFailureHeading[] = L"Ошибка запуска компонента программы (0x44): \n";
 // What the message says for an empty folder: the child takes the Launcher's current directory.
 constexpr wchar_t kInheritedFolderName[] = L"(inherit)";
-// Longest wait, while attached to a child's console, for our own copy of the Ctrl+C to arrive.
-constexpr DWORD kOwnCtrlCWaitMs = 500;
 
 // One console program that the Launcher started: the web server or the database server.
 struct ChildProcess {

@@ -50,6 +50,63 @@ void ServerJob::release() {
   if (job) setKillOnClose(job, false);
 }
 
+void ServerJob::rearm() {
+  if (job) setKillOnClose(job, true);
+}
+
+std::vector<DWORD> ServerJob::processIds() const {
+  std::vector<DWORD> ids;
+  if (!job) return ids;
+  // Room for a server's usual few processes; more are asked for again with room for all.
+  DWORD room = 16;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::vector<ULONG_PTR> buffer(2 + room);
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+    BOOL listed = QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
+                                            static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)), nullptr);
+    if (!listed && GetLastError() != ERROR_MORE_DATA) return ids;
+    if (listed && list->NumberOfProcessIdsInList >= list->NumberOfAssignedProcesses) {
+      for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i)
+        ids.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+      return ids;
+    }
+    room = list->NumberOfAssignedProcesses + 16;
+  }
+  return ids;
+}
+
+namespace {
+
+// A process of this job by its id; an id listed a moment ago may already name another process.
+HANDLE openMember(HANDLE job, DWORD pid, DWORD access) {
+  HANDLE process = OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  BOOL member = FALSE;
+  if (process && (!IsProcessInJob(process, job, &member) || !member)) closeHandle(process);
+  return process;
+}
+
+}  // namespace
+
+HANDLE ServerJob::openRunningProcess() const {
+  for (DWORD pid : processIds()) {
+    HANDLE process = openMember(job, pid, SYNCHRONIZE);
+    if (process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) return process;
+    closeHandle(process);
+  }
+  return nullptr;
+}
+
+void ServerJob::terminateTree(HANDLE started, DWORD startedPid, UINT code) const {
+  for (DWORD pid : processIds()) {
+    if (pid == startedPid) continue;
+    HANDLE process = openMember(job, pid, PROCESS_TERMINATE);
+    if (process) TerminateProcess(process, code);
+    closeHandle(process);
+  }
+  if (started) TerminateProcess(started, code);
+  if (job) TerminateJobObject(job, code);
+}
+
 void ServerJob::close() {
   closeHandle(job);
 }

@@ -215,11 +215,15 @@ void Application::releaseLogWindowDrawing() {
   destroyIcon(logWindowSmallIcon);
 }
 
-void Application::showLogWindow(bool show) {
+void Application::showLogWindow(bool show, bool activate) {
   if (!logWindow) return;
   logWindowVisible = show;
   if (show) {
     layoutLogWindow();
+    if (!activate) {
+      ShowWindow(logWindow, SW_SHOWNOACTIVATE);
+      return;
+    }
     ShowWindow(logWindow, IsIconic(logWindow) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(logWindow);
   } else {

@@ -45,7 +45,7 @@ struct AttentionTest : ::testing::Test {
     e2e::StandIn standIn(endFile(server) + L".txt");
     JournalLines lines;
     ASSERT_TRUE(server.start(standIn.command(L"--until " + e2e::quoted(endFile(server)) + L" --run 0"), L"", true,
-                             nullptr, &lines));
+                             false, &lines));
     ASSERT_TRUE(standIn.waitFor(L"started"));
   }
 
