@@ -79,7 +79,9 @@ namespace {
 
 // A process of this job by its id; an id listed a moment ago may already name another process.
 HANDLE openMember(HANDLE job, DWORD pid, DWORD access) {
-  HANDLE process = OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  // IsProcessInJob takes either query right; Wine accepts only the full one.
+  HANDLE process = OpenProcess(access | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (!process) process = OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
   BOOL member = FALSE;
   if (process && (!IsProcessInJob(process, job, &member) || !member)) closeHandle(process);
   return process;

@@ -651,6 +651,13 @@ bool ServerStack::exitsWithZero() {
   return launcher.waitExit(kTimeoutMs, &code) && code == 0;
 }
 
+bool ServerStack::send(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(control, message, wParam, lParam, SMTO_BLOCK, 3 * kTimeoutMs, &result)) return false;
+  if (answer) *answer = static_cast<LRESULT>(result);
+  return true;
+}
+
 void StandInPairTest::TearDown() {
   launcher.process.kill();
   standIns.endAll();

@@ -258,6 +258,14 @@ struct ServerStack {
              LauncherConfig config = LauncherConfig());
   // Waits for the Launcher's end and tells whether its exit code was 0.
   bool exitsWithZero();
+  // Sends message to the control window as the system would and waits for the answer (as long as
+  // a stop at the session's end may take); false when none came.
+  bool send(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer = nullptr);
+  // The session's end as the system tells it: the query, then the end; false when either was not
+  // answered.
+  bool endSession(LPARAM reasons = ENDSESSION_LOGOFF) {
+    return send(WM_QUERYENDSESSION, 0, reasons) && send(WM_ENDSESSION, TRUE, reasons);
+  }
 };
 
 // The fixture of tests that run one such stack, tagged "", and end everything in TearDown.
