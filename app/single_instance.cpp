@@ -28,6 +28,13 @@ std::wstring InstanceMutexName(const std::wstring& programPath) {
   return kInstanceMutexPrefix + hex;
 }
 
+bool OtherInstanceRuns(bool gotHandle, DWORD error) {
+  if (gotHandle) return error == ERROR_ALREADY_EXISTS;
+  // An elevated Launcher's guard exists but may not be opened with all access from outside its
+  // elevation; a name taken by another kind of object says nothing of us: start as if alone.
+  return error == ERROR_ACCESS_DENIED;
+}
+
 namespace {
 
 // The executable's final path, case-folded: letter case, 8.3 names, subst drives and junctions all
@@ -64,7 +71,5 @@ bool Application::acquireSingleInstance() {
   std::wstring name = InstanceMutexName(path);
   instanceMutex = CreateMutexW(nullptr, FALSE, name.c_str());
   DWORD error = GetLastError();
-  // A name taken by another kind of object gives no handle: start as if alone.
-  if (!instanceMutex) return true;
-  return error != ERROR_ALREADY_EXISTS;
+  return !OtherInstanceRuns(instanceMutex != nullptr, error);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -13,3 +15,7 @@ constexpr uint64_t kFnvPrime = 0x100000001b3ULL;
 uint64_t HashProgramPath(const std::wstring& text);
 // kInstanceMutexPrefix followed by the hash as 16 lowercase hexadecimal digits.
 std::wstring InstanceMutexName(const std::wstring& programPath);
+
+// Whether CreateMutexW's outcome for the guard (a handle or none, then GetLastError()) says that
+// another Launcher already runs.
+bool OtherInstanceRuns(bool gotHandle, DWORD error);

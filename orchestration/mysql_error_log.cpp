@@ -336,11 +336,11 @@ std::wstring unchanged(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstring& serverFolder, bool* consoleOnly) {
+std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstring& program,
+                               const std::wstring& serverFolder, bool* consoleOnly) {
   *consoleOnly = false;
   std::vector<std::wstring> words = commandWords(commandLine);
-  std::wstring program = absoluteIn(serverFolder, words[0]);
-  std::wstring baseFolder = parentFolder(parentFolder(program));
+  std::wstring baseFolder = isAbsolute(program) ? parentFolder(parentFolder(program)) : std::wstring();
 
   LogSettings given;
   std::wstring defaultsFile;

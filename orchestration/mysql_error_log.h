@@ -18,9 +18,11 @@ constexpr int kOptionFilesRead = 64;
 constexpr DWORD kErrorLogReadBytes = 1024 * 1024;
 
 // The full path of the error log the server started with commandLine in serverFolder would write;
-// empty when none can be determined. *consoleOnly is set when the command line has --console: the
-// server then writes its errors to its console and no error log at all.
-std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstring& serverFolder, bool* consoleOnly);
+// empty when none can be determined. program is the full path of the executable that runs it (its
+// folder's parent is the server's base folder), empty when not known. *consoleOnly is set when the
+// command line has --console: the server then writes its errors to its console and no error log.
+std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstring& program,
+                               const std::wstring& serverFolder, bool* consoleOnly);
 
 // The error log as it was when the server started, so that only what this run added is shown.
 struct ErrorLogMark {

@@ -3,6 +3,7 @@
 #include "app/start_page.h"
 #include "config/paths.h"
 #include "orchestration/port_owner.h"
+#include "process/child_process.h"
 #include "ui/window_visibility.h"
 
 std::wstring Application::EffectiveWorkingDirectory() const {
@@ -29,11 +30,22 @@ void Application::startDatabase() {
   SetCurrentDirectoryW(programFolder.c_str());
   std::wstring folder = ResolveFolderSetting(config.mysqlServerDirectory, programFolder, EffectiveWorkingDirectory());
   database.port = mysqlPort(config.mysqlServer);
-  // Noted before the start, so all that this run writes is new.
+  // Noted before the start, so all that this run writes is new; the program as the start will
+  // find it, which is from the program folder, not the server's.
   bool consoleOnly = false;
-  std::wstring errorLog = FindMysqlErrorLog(config.mysqlServer, folder, &consoleOnly);
+  std::wstring program = startedProgramPath(config.mysqlServer, programFolder);
+  std::wstring errorLog = FindMysqlErrorLog(config.mysqlServer, program, folder, &consoleOnly);
   ErrorLogMark mark = MarkMysqlErrorLog(errorLog);
   if (!startServer(database, kDatabaseNotice, config.mysqlServer, folder, true)) return;
+  // The system's word on what runs beats our guess. Marking its log only now still misses
+  // nothing: the server opens its log well after its process is created.
+  std::wstring image;
+  if (!consoleOnly && database.process.imagePath(&image)) {
+    std::wstring running = FindMysqlErrorLog(config.mysqlServer, image, folder, &consoleOnly);
+    if (CompareStringOrdinal(running.c_str(), -1, errorLog.c_str(), -1, TRUE) != CSTR_EQUAL) {
+      mark = MarkMysqlErrorLog(running);
+    }
+  }
   database.showsErrorLog = !consoleOnly;
   database.errorLog = mark;
 }

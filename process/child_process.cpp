@@ -80,7 +80,55 @@ struct InheritanceList {
   }
 };
 
+bool isFile(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// path with "." and ".." resolved; path itself when that fails.
+std::wstring fullPathOf(const std::wstring& path) {
+  DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::vector<wchar_t> full(length, L'\0');
+  length = GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+  return length == 0 || length >= full.size() ? path : std::wstring(full.data(), length);
+}
+
+// One name of a command line looked for as CreateProcessW looks for it, firstFolder first.
+std::wstring searchProgram(std::wstring name, const std::wstring& firstFolder) {
+  if (name.empty()) return std::wstring();
+  size_t dot = name.find_last_of(L'.');
+  size_t slash = name.find_last_of(L"\\/");
+  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) name += L".exe";
+  bool rooted = name[0] == L'\\' || name[0] == L'/' || (name.size() >= 2 && name[1] == L':');
+  if (rooted) return isFile(name) ? fullPathOf(name) : std::wstring();
+  if (!firstFolder.empty()) {
+    bool separated = firstFolder.back() == L'\\' || firstFolder.back() == L'/';
+    std::wstring inFirst = firstFolder + (separated ? L"" : L"\\") + name;
+    if (isFile(inFirst)) return fullPathOf(inFirst);
+  }
+  DWORD length = SearchPathW(nullptr, name.c_str(), nullptr, 0, nullptr, nullptr);
+  if (length == 0) return std::wstring();
+  std::vector<wchar_t> found(length, L'\0');
+  length = SearchPathW(nullptr, name.c_str(), nullptr, length, found.data(), nullptr);
+  return length == 0 || length >= found.size() ? std::wstring() : std::wstring(found.data(), length);
+}
+
 }  // namespace
+
+std::wstring startedProgramPath(const std::wstring& commandLine, const std::wstring& firstFolder) {
+  size_t at = commandLine.find_first_not_of(L" \t");
+  if (at == std::wstring::npos) return std::wstring();
+  if (commandLine[at] == L'"') {
+    size_t close = commandLine.find(L'"', at + 1);
+    return searchProgram(commandLine.substr(at + 1, close == std::wstring::npos ? close : close - at - 1), firstFolder);
+  }
+  for (size_t end = at;;) {
+    end = commandLine.find_first_of(L" \t", end + 1);
+    std::wstring found = searchProgram(commandLine.substr(at, end == std::wstring::npos ? end : end - at), firstFolder);
+    if (!found.empty() || end == std::wstring::npos) return found;
+  }
+}
 
 std::vector<HANDLE> inheritableStandardHandles(const std::vector<HANDLE>& candidates) {
   std::vector<HANDLE> chosen;
@@ -242,6 +290,21 @@ bool ChildProcess::sendCtrlC() const {
 
 void ChildProcess::terminate(DWORD code) const {
   if (process) TerminateProcess(process, code);
+}
+
+bool ChildProcess::imagePath(std::wstring* path) const {
+  if (!process) return false;
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (QueryFullProcessImageNameW(process, 0, buffer.data(), &size)) {
+      path->assign(buffer.data(), size);
+      return size > 0;
+    }
+    // Too small for a long path: grow up to the longest path there is.
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= 32768) return false;
+    buffer.resize(buffer.size() * 4);
+  }
 }
 
 void ChildProcess::close() {

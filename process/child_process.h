@@ -49,6 +49,9 @@ struct ChildProcess {
   // when it could not be sent (no child, one that has ended, or a console that can't be attached).
   bool sendCtrlC() const;
   void terminate(DWORD code) const;
+  // The full path of the executable the running child was started from; false when the system
+  // does not tell.
+  bool imagePath(std::wstring* path) const;
   // Releases the handles without stopping the child. Waits for nothing while the child runs; once
   // it has ended, gives the readers up to kOutputSettleMs to finish.
   void close();
@@ -59,6 +62,12 @@ struct ChildProcess {
   // The text of one stream (kStandardOutput or kStandardError) as of the last readOutput.
   std::wstring streamText(int stream) const;
 };
+
+// The executable that CreateProcessW runs for commandLine's program when the Launcher's own folder
+// and its current directory are both firstFolder: a relative name from that folder, else from the
+// system's search (the system folders, then PATH); ".exe" added to a name without an extension,
+// and an unquoted name with blanks tried up to each blank in turn. Empty when none is found.
+std::wstring startedProgramPath(const std::wstring& commandLine, const std::wstring& firstFolder);
 
 // The whole failure message of start for a system error code.
 std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder);

@@ -3,9 +3,9 @@
 #include <windows.h>
 
 // Sizes for the DPI of the monitor a window is on. Everything the Launcher draws is specified at
-// 96 DPI (100 %) and scaled from there. The per-monitor functions exist from Windows 10 1607 on;
-// they are looked up at run time so that the program still starts on Windows 7, where the
-// system DPI serves instead.
+// 96 DPI (100 %) and scaled from there. The per-monitor functions exist from Windows 10 1607 on
+// (a monitor's DPI from 8.1 on); they are looked up at run time so that the program still starts
+// on Windows 7, where the system DPI serves instead.
 
 constexpr UINT kDefaultDpi = 96;
 // A DPI outside these bounds is no monitor's (Windows offers 100 % to 500 %): a safe default is

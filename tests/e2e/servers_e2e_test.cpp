@@ -348,9 +348,17 @@ TEST_F(ServersTest, ExitWhileTheStartPageIsWaitedForOpensNoBrowser) {
   EXPECT_TRUE(urls().empty());
 }
 
-TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIsReported) {
-  ASSERT_TRUE(launch(withWebServer(L"--stdout \" \\r\\n\" --run 1000"), db(L"--run 1000")));
+TEST_F(ServersTest, QuietCleanExitGivesOnlyTheClosedLineAndAnEarlyDatabaseExitIsReportedWithItsLog) {
+  // mysql\bin\mysqld.exe from the program folder, started in mysql: its base folder is mysql.
+  std::wstring base = launcher.folder.file(L"mysql");
+  for (const wchar_t* sub : {L"", L"\\bin", L"\\data"}) ASSERT_TRUE(CreateDirectoryW((base + sub).c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(e2e::binPath(L"fake_server.exe").c_str(), (base + L"\\bin\\mysqld.exe").c_str(), FALSE));
+  LauncherConfig settings = withWebServer(L"--stdout \" \\r\\n\" --run 1000");
+  settings.mysqlServerDirectory = L"mysql";
+  ASSERT_TRUE(launch(settings, L"mysql\\bin\\mysqld --log-error=db --log-line " +
+                                   e2e::quoted(base + L"\\data\\db.err") + L" Aborting --run 1000"));
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл", kTimeoutMs));
+  EXPECT_TRUE(launcher.waitJournal(L"Журнал ошибок MySQL (" + base + L"\\data\\db.err):\r\nAborting"));
   ASSERT_TRUE(launcher.waitJournal(L"ОШИБКА: Веб-сервер неожиданно закрылся!", kTimeoutMs));
   // Whatever else a report could bring is there after a later tick.
   ASSERT_TRUE(launcher.tick());

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "process/child_process.h"
 #include "process/output_capture.h"
 #include "tests/support/e2e_support.h"
 
@@ -25,7 +26,7 @@ struct Install {
     return e2e::quoted(base + L"\\bin\\mysqld.exe") + L" " + args;
   }
   std::wstring find(const std::wstring& args, bool* consoleOnly) const {
-    return FindMysqlErrorLog(command(args), base, consoleOnly);
+    return FindMysqlErrorLog(command(args), base + L"\\bin\\mysqld.exe", base, consoleOnly);
   }
 };
 
@@ -117,18 +118,36 @@ TEST(MysqlErrorLog, IsFoundAsTheServerFindsIt) {
   }
 }
 
-TEST(MysqlErrorLog, ConsoleMeansNoLogAndTheProgramMayBeNamedFromTheServersFolder) {
+TEST(MysqlErrorLog, ConsoleMeansNoLogAndTheProgramIsTheOneTheStartRuns) {
   Install install;
   bool consoleOnly = false;
   EXPECT_EQ(install.find(L"--log-error=x.log --console", &consoleOnly), L"");
   EXPECT_TRUE(consoleOnly);
-
-  ASSERT_TRUE(e2e::writeFile(install.base + L"\\my.ini", "[mysqld]\nlog-error=from-ini.log\n"));
-  EXPECT_EQ(FindMysqlErrorLog(L"bin\\mysqld.exe --verbose", install.base, &consoleOnly),
-            install.data + L"\\from-ini.log");
-  EXPECT_FALSE(consoleOnly);
   // Nothing to go by: no guess in the Launcher's own folder.
-  EXPECT_EQ(FindMysqlErrorLog(L"", L"", &consoleOnly), L"");
+  EXPECT_EQ(FindMysqlErrorLog(L"", L"", L"", &consoleOnly), L"");
+
+  // Programs made under the program folder (root) and run in root\mysql; paths under the root.
+  struct Case {
+    std::wstring program, command, onPath, expected;
+  } const cases[] = {
+      {L"mysql\\bin\\mysqld.exe", L"mysql\\bin\\mysqld", L"", L"mysql\\data\\x.log"},
+      {L"my sql\\bin\\mysqld.exe", L"my sql\\bin\\mysqld.exe", L"", L"my sql\\data\\x.log"},
+      {L"other\\bin\\mysqld.exe", L"mysqld.exe", L"other\\bin", L"other\\data\\x.log"},
+  };
+  std::wstring path(32768, L'\0');
+  path.resize(GetEnvironmentVariableW(L"PATH", &path[0], 32768));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(e2e::toUtf8(c.command));
+    e2e::TempFolder root{L"prog"};
+    CreateDirectoryW(root.file(c.program.substr(0, c.program.find(L'\\'))).c_str(), nullptr);
+    CreateDirectoryW(root.file(c.program.substr(0, c.program.rfind(L'\\'))).c_str(), nullptr);
+    ASSERT_TRUE(e2e::writeFile(root.file(c.program), ""));
+    SetEnvironmentVariableW(L"PATH", (c.onPath.empty() ? path : root.file(c.onPath) + L";" + path).c_str());
+    std::wstring command = c.command + L" --log-error=x.log";
+    EXPECT_EQ(FindMysqlErrorLog(command, startedProgramPath(command, root.path), root.file(L"mysql"), &consoleOnly),
+              root.file(c.expected));
+  }
+  SetEnvironmentVariableW(L"PATH", path.c_str());
 }
 
 TEST(MysqlErrorLog, BadOptionFilesNeitherHangNorLendTheirContent) {

@@ -26,3 +26,15 @@ TEST(SingleInstanceName, LetterCaseAndFolderMakeDifferentNames) {
   EXPECT_EQ(L"Local\\WENDLOR_5f196cce8e2d680c", InstanceMutexName(L"Z:\\tmp\\w\\WENDLOR.EXE"));
   EXPECT_NE(InstanceMutexName(L"Z:\\a\\wendlor.exe"), InstanceMutexName(L"Z:\\b\\wendlor.exe"));
 }
+
+TEST(SingleInstanceGuard, AGuardThatExistsMeansAnotherLauncher) {
+  const struct {
+    bool gotHandle;
+    DWORD error;
+    bool otherRuns;
+  } cases[] = {{true, ERROR_SUCCESS, false},
+               {true, ERROR_ALREADY_EXISTS, true},
+               {false, ERROR_ACCESS_DENIED, true},     // an elevated Launcher's guard
+               {false, ERROR_INVALID_HANDLE, false}};  // the name of another kind of object
+  for (const auto& c : cases) EXPECT_EQ(c.otherRuns, OtherInstanceRuns(c.gotHandle, c.error)) << c.error;
+}
