@@ -13,21 +13,47 @@ using OrphansE2e = e2e::StandInsTest;
 
 }  // namespace
 
-TEST_F(OrphansE2e, ALauncherEndedByForceTakesItsServersWithItUnlessNoTerminate) {
-  for (bool noTerminate : {false, true}) {
-    SCOPED_TRACE(noTerminate ? "NoTerminate" : "default");
+// Asked whether the session may end, the Launcher lets its servers outlive it (Windows ends a
+// program that holds the session up without a window, and ends each server at its own turn), and
+// shows its Journal to hold the reason; a cancelled logoff ties them to it again.
+TEST_F(OrphansE2e, ALauncherEndedByForceTakesItsServersWithItUnlessNoTerminateOrTheSessionEnds) {
+  enum Before { Nothing, Query, CancelledQuery };
+  struct Row {
+    const wchar_t* tag;
+    bool noTerminate;
+    Before before;
+    bool kept;
+  };
+  const Row rows[] = {
+      {L"-ended", false, Nothing, false},
+      {L"-kept", true, Nothing, true},
+      {L"-query", false, Query, true},
+      {L"-cancelled", false, CancelledQuery, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(e2e::toUtf8(row.tag));
     e2e::ServerStack stack;
     LauncherConfig config;
-    config.noTerminate = noTerminate;
-    ASSERT_NO_FATAL_FAILURE(
-        stack.start(standIns, noTerminate ? L"-kept" : L"-ended", L"--grandchild 60000", L"", config));
+    config.noTerminate = row.noTerminate;
+    ASSERT_NO_FATAL_FAILURE(stack.start(standIns, row.tag, L"--grandchild 60000", L"", config));
     e2e::Process grandchild;
     ASSERT_TRUE(e2e::waitFor([&] { return e2e::markerNumber(stack.web.marker, L"grandchild") != 0; }, e2e::kTimeoutMs));
     ASSERT_TRUE(grandchild.attach(e2e::markerNumber(stack.web.marker, L"grandchild")));
+    if (row.before != Nothing) {
+      ASSERT_TRUE(stack.launcher.waitJournal(L"Окно журнала скрыто.", e2e::kTimeoutMs));
+      ASSERT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(stack.log); }, e2e::kTimeoutMs));
+      LRESULT answer = FALSE;
+      ASSERT_TRUE(stack.send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, &answer));
+      EXPECT_EQ(TRUE, answer);
+      EXPECT_TRUE(IsWindowVisible(stack.log));
+      if (row.before == CancelledQuery) {
+        ASSERT_TRUE(stack.send(WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF));
+      }
+    }
 
     ASSERT_TRUE(TerminateProcess(stack.launcher.process.handle, 1));
     ASSERT_TRUE(stack.launcher.waitExit(e2e::kTimeoutMs, nullptr));
-    if (noTerminate) {
+    if (row.kept) {
       EXPECT_TRUE(stack.web.running());
       EXPECT_TRUE(stack.db.running());
       EXPECT_TRUE(grandchild.running());

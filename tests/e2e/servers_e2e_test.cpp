@@ -83,8 +83,8 @@ struct ServersTest : e2e::LauncherTest {
     settings.openBrowser = true;
     if (!launch(settings)) return false;
     if (launcher.waitJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", kTimeoutMs)) return true;
-    ADD_FAILURE() << "never all started:\n" << e2e::toUtf8(launcher.journal()) << e2e::readFile(webMarker)
-                  << e2e::readFile(dbMarker);
+    ADD_FAILURE() << "never all started:\n"
+                  << e2e::toUtf8(launcher.journal()) << e2e::readFile(webMarker) << e2e::readFile(dbMarker);
     return false;
   }
   // The line for a port that another program (listener) holds: Windows names it, Wine cannot.
