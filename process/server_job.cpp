@@ -64,12 +64,15 @@ std::vector<DWORD> ServerJob::processIds() const {
     auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
     BOOL listed = QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
                                             static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)), nullptr);
-    if (!listed && GetLastError() != ERROR_MORE_DATA) return ids;
-    if (listed && list->NumberOfProcessIdsInList >= list->NumberOfAssignedProcesses) {
-      for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i)
+    // A list that does not fit fails with ERROR_MORE_DATA; Wine's count of assigned processes may
+    // also hold some that have ended, so only that failure asks for more room.
+    if (listed) {
+      for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
         ids.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+      }
       return ids;
     }
+    if (GetLastError() != ERROR_MORE_DATA) return ids;
     room = list->NumberOfAssignedProcesses + 16;
   }
   return ids;
@@ -87,12 +90,25 @@ HANDLE openMember(HANDLE job, DWORD pid, DWORD access) {
   return process;
 }
 
+// The console host the system starts for a server's console may run in its job; it is not the
+// server's, and it ends with the console's last program.
+bool isConsoleHost(HANDLE process) {
+  wchar_t path[MAX_PATH * 4];
+  DWORD length = MAX_PATH * 4;
+  if (!QueryFullProcessImageNameW(process, 0, path, &length)) return false;
+  const wchar_t* name = path;
+  for (DWORD i = 0; i < length; ++i) {
+    if (path[i] == L'\\' || path[i] == L'/') name = path + i + 1;
+  }
+  return CompareStringOrdinal(name, -1, L"conhost.exe", -1, TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 HANDLE ServerJob::openRunningProcess() const {
   for (DWORD pid : processIds()) {
     HANDLE process = openMember(job, pid, SYNCHRONIZE);
-    if (process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) return process;
+    if (process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT && !isConsoleHost(process)) return process;
     closeHandle(process);
   }
   return nullptr;
