@@ -24,9 +24,10 @@ bool noErrorLine(const std::wstring& journal) {
   return journal.find(L"ОШИБКА") == std::wstring::npos;
 }
 
-size_t markerCount(const std::wstring& marker, const std::wstring& line) {
+// Lines of marker that start with prefix.
+size_t markerCount(const std::wstring& marker, const std::wstring& prefix) {
   size_t n = 0;
-  for (const std::wstring& each : e2e::markerLines(marker)) n += each == line ? 1 : 0;
+  for (const std::wstring& each : e2e::markerLines(marker)) n += each.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
   return n;
 }
 
@@ -81,8 +82,8 @@ TEST_F(DatabaseStopE2e, EveryRouteStopsTheDatabaseThroughItsOwnEvent) {
       ASSERT_TRUE(e2e::waitMarker(holder, L"shutdown-event", kTimeoutMs));
     }
     if (row.route == Restart) {
-      // The monitor ended with its server, and was started again.
-      ASSERT_TRUE(e2e::waitFor([&] { return markerCount(stack.db.marker, L"started") == 2; }, kTimeoutMs));
+      // The monitor ended with its server, and was started again, up to its server's event.
+      ASSERT_TRUE(e2e::waitFor([&] { return markerCount(holder, L"event=") == 2; }, kTimeoutMs));
       EXPECT_TRUE(e2e::markerHas(stack.db.marker, L"child-exit=0"));
     }
     EXPECT_FALSE(e2e::markerHas(holder, L"ctrlc-ignored")) << "a Ctrl+C was sent as well";
@@ -109,5 +110,4 @@ TEST_F(DatabaseStopE2e, AMonitorWhoseServerIgnoresEverythingIsEndedAsATreeAtTheB
       L"ОШИБКА: MySQL сервер не остановился за 10 секунд и был завершён принудительно.", 2 * kTimeoutMs));
   EXPECT_TRUE(real.waitEnd());
   EXPECT_TRUE(e2e::waitFor([&] { return markerCount(stack.db.marker, L"started") == 2; }, kTimeoutMs));
-  stack.launcher.quitAndExpectZero();
 }
