@@ -10,6 +10,7 @@
 
 #include "app/application.h"
 #include "win/handles.h"
+#include "win/process_image.h"
 #include "win/system_files.h"
 
 namespace {
@@ -117,11 +118,10 @@ std::wstring processFileName(DWORD pid) {
   if (pid == 0) return std::wstring();
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
   if (process) {
-    std::vector<wchar_t> path(32768);
-    DWORD size = static_cast<DWORD>(path.size());
-    BOOL ok = QueryFullProcessImageNameW(process, 0, path.data(), &size);
+    std::wstring path;
+    bool ok = processImagePath(process, &path);
     closeHandle(process);
-    if (ok) return fileNameOf(std::wstring(path.data(), size));
+    if (ok) return fileNameOf(path);
   }
   // A service of another account or a protected process cannot be opened, but is still listed.
   return listedProcessName(pid);

@@ -6,6 +6,7 @@
 #include "process/server_job.h"
 #include "process/support_contacts.h"
 #include "win/handles.h"
+#include "win/process_image.h"
 #include "win/system_error.h"
 
 namespace {
@@ -293,18 +294,7 @@ void ChildProcess::terminate(DWORD code) const {
 }
 
 bool ChildProcess::imagePath(std::wstring* path) const {
-  if (!process) return false;
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    DWORD size = static_cast<DWORD>(buffer.size());
-    if (QueryFullProcessImageNameW(process, 0, buffer.data(), &size)) {
-      path->assign(buffer.data(), size);
-      return size > 0;
-    }
-    // Too small for a long path: grow up to the longest path there is.
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= 32768) return false;
-    buffer.resize(buffer.size() * 4);
-  }
+  return processImagePath(process, path);
 }
 
 void ChildProcess::close() {

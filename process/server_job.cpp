@@ -1,6 +1,7 @@
 #include "process/server_job.h"
 
 #include "win/handles.h"
+#include "win/process_image.h"
 
 namespace {
 
@@ -93,14 +94,11 @@ HANDLE openMember(HANDLE job, DWORD pid, DWORD access) {
 // The console host the system starts for a server's console may run in its job; it is not the
 // server's, and it ends with the console's last program.
 bool isConsoleHost(HANDLE process) {
-  wchar_t path[MAX_PATH * 4];
-  DWORD length = MAX_PATH * 4;
-  if (!QueryFullProcessImageNameW(process, 0, path, &length)) return false;
-  const wchar_t* name = path;
-  for (DWORD i = 0; i < length; ++i) {
-    if (path[i] == L'\\' || path[i] == L'/') name = path + i + 1;
-  }
-  return CompareStringOrdinal(name, -1, L"conhost.exe", -1, TRUE) == CSTR_EQUAL;
+  std::wstring path;
+  if (!processImagePath(process, &path)) return false;
+  size_t slash = path.find_last_of(L"\\/");
+  std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+  return CompareStringOrdinal(name.c_str(), -1, L"conhost.exe", -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
