@@ -69,9 +69,9 @@ void Application::beginStop(Server& server) {
   server.state = ServerState::Stopping;
   server.stopTick = GetTickCount();
   if (server.texts->stoppingLine) appendJournal(server.texts->stoppingLine, false, false);
-  StopRequest request = server.askToStop();
+  bool asked = server.askToStop();
   // Nothing will make it shut down by itself, so waiting would only cost the user time.
-  if (request == StopRequest::NotDelivered && server.running()) {
+  if (!asked && server.running()) {
     forceStop(server, server.texts->ctrlCNotDelivered);
   } else if (server.awaitsShutdownEvent() && controlWindow) {
     SetTimer(controlWindow, TIMER_SHUTDOWN_EVENT, kShutdownEventRetryMs, nullptr);

@@ -96,16 +96,13 @@ bool Server::running() const {
   return any;
 }
 
-StopRequest Server::askToStop() {
+bool Server::askToStop() {
   shutdownEventSet = texts->stopsByEvent && signalShutdownEvent(process.pid);
-  if (shutdownEventSet) return StopRequest::Event;
-  return process.sendCtrlC() ? StopRequest::CtrlC : StopRequest::NotDelivered;
+  return shutdownEventSet || process.sendCtrlC();
 }
 
-bool Server::retryShutdownEvent() {
-  if (!awaitsShutdownEvent()) return false;
-  shutdownEventSet = signalShutdownEvent(process.pid);
-  return shutdownEventSet;
+void Server::retryShutdownEvent() {
+  if (awaitsShutdownEvent()) shutdownEventSet = signalShutdownEvent(process.pid);
 }
 
 void Server::terminateTree() {

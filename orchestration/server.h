@@ -39,13 +39,6 @@ struct ServerTexts {
 extern const ServerTexts kWebServerTexts;
 extern const ServerTexts kDatabaseTexts;
 
-// How a server was asked to stop.
-enum class StopRequest {
-  Event,         // its shutdown event was set
-  CtrlC,         // its console got a Ctrl+C
-  NotDelivered,  // neither could be sent
-};
-
 enum class ServerState {
   NotStarted,  // never started, or its start failed
   Running,     // started; its end will be reported
@@ -102,11 +95,11 @@ struct Server {
   // Whether any process of its tree still runs (the process started alone where it has no job).
   bool running() const;
   // Asks it to shut down: by its shutdown event where its kind has one and it opens, else by a
-  // console Ctrl+C.
-  StopRequest askToStop();
+  // console Ctrl+C; false when neither reached it.
+  bool askToStop();
   // While it is asked to stop: sets its shutdown event once the event has appeared (a server that
-  // was still starting); true when set now.
-  bool retryShutdownEvent();
+  // was still starting).
+  void retryShutdownEvent();
   bool awaitsShutdownEvent() const {
     return texts->stopsByEvent && state == ServerState::Stopping && !forced && !shutdownEventSet;
   }
