@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
-// The hidden control window: the tray icon, the tray menu and both timers talk to it.
+#include "orchestration/server.h"
+
+// The hidden control window: the tray icon, the tray menu, the timers and the servers' notices
+// come to it.
 constexpr wchar_t kControlWindowClass[] = L"WendlorStarterWindowClass";
 constexpr wchar_t kControlWindowTitle[] = L"Wendlor";
 
@@ -14,17 +17,8 @@ constexpr UINT WM_START_PAGE_PROBE = WM_APP + 12;
 constexpr UINT WM_SERVER_ENDED = WM_APP + 13;
 
 constexpr UINT_PTR TIMER_SUPERVISE = 1;
-constexpr UINT_PTR TIMER_STARTUP = 2;
-// Runs only while the start page waits for the web server to answer.
-constexpr UINT_PTR TIMER_START_PAGE = 4;
-constexpr UINT kStartupTimerPeriodMs = 100;
-// Fire once, at the bound of a wait for a server to end on its Ctrl+C (at Exit, or to restart
-// it); the end itself arrives as a notice.
-constexpr UINT_PTR TIMER_DATABASE_STOP = 3;
-constexpr UINT_PTR TIMER_WEB_SERVER_STOP = 6;
-// Runs while a server asked by Ctrl+C may yet create its shutdown event (one still starting).
-constexpr UINT_PTR TIMER_SHUTDOWN_EVENT = 7;
-constexpr UINT kShutdownEventRetryMs = 100;
+// Runs while the server stack has something under way (see ServerStack::needsFastTick).
+constexpr UINT_PTR TIMER_FAST_TICK = 2;
 // Runs while the shell has not taken the tray icon: the add is tried again.
 constexpr UINT_PTR TIMER_TRAY_RETRY = 5;
 constexpr UINT kTrayRetryPeriodMs = 3000;
@@ -36,5 +30,15 @@ constexpr UINT IDM_ABOUT = 1004;
 // Restart (or start, when it is not running) one server; accepted from other programs too.
 constexpr UINT IDM_RESTART_WEB_SERVER = 1005;
 constexpr UINT IDM_RESTART_DATABASE = 1006;
+
+// Each server's command and its item in the tray menu, in the menu's order.
+struct ServerCommand {
+  const ServerKind* kind;
+  UINT command;
+  const wchar_t* restartLabel;
+  const wchar_t* startLabel;
+};
+extern const ServerCommand kServerCommands[];
+extern const size_t kServerCommandCount;
 
 LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

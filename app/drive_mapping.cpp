@@ -1,46 +1,48 @@
-#include "app/application.h"
+#include "app/drive_mapping.h"
+
 #include "process/virtual_drive.h"
 #include "win/system_error.h"
 #include "win/text.h"
 
-void Application::mapVirtualDrive() {
-  if (TrimWide(config.substDrive).empty()) return;
+JournalLines mapVirtualDrive(const std::wstring& setting, const std::wstring& folder) {
+  JournalLines lines;
+  if (TrimWide(setting).empty()) return lines;
   std::wstring drive;
-  if (!ParseSubstDrive(config.substDrive, &drive)) {
-    appendJournal(L"ОШИБКА subst: Недопустимое значение substdrive \"" + TrimWide(config.substDrive) +
+  if (!ParseSubstDrive(setting, &drive)) {
+    lines.push_back({L"ОШИБКА subst: Недопустимое значение substdrive \"" + TrimWide(setting) +
                       L"\": нужна одна буква диска с двоеточием, например W:",
-                  true, false);
-    return;
+                    true});
+    return lines;
   }
 
-  appendJournal(L"Создание виртуального диска: " + drive, false, false);
+  lines.push_back({L"Создание виртуального диска: " + drive});
 
   switch (driveLetterState(drive)) {
     case DriveLetterState::Ours:
-      appendJournal(L"Диск уже был создан ранее. ", false, false);
-      return;
+      lines.push_back({L"Диск уже был создан ранее. "});
+      return lines;
     case DriveLetterState::Taken:
-      appendJournal(L"ОШИБКА subst: Буква диска уже занята и диск не указывает на папку с программой", true, false);
-      return;
+      lines.push_back({L"ОШИБКА subst: Буква диска уже занята и диск не указывает на папку с программой", true});
+      return lines;
     case DriveLetterState::Free:
       break;
   }
 
-  SubstOutcome outcome = runSubst(drive, startupFolder);
+  SubstOutcome outcome = runSubst(drive, folder);
   switch (outcome.result) {
     case SubstResult::NotStarted:
-      appendJournal(L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(outcome.error), true,
-                    false);
-      return;
+      lines.push_back({L"ОШИБКА subst: Не удалось выполнить команду subst: " + formatSystemError(outcome.error), true});
+      return lines;
     case SubstResult::TimedOut:
-      appendJournal(L"ОШИБКА subst: Команда subst не завершилась за 10 секунд.", true, false);
-      return;
+      lines.push_back({L"ОШИБКА subst: Команда subst не завершилась за 10 секунд.", true});
+      return lines;
     case SubstResult::Finished:
       if (outcome.exitCode != 0) {
-        appendJournal(
+        lines.push_back({
             L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: " + std::to_wstring(outcome.exitCode),
-            true, false);
+            true});
       }
-      return;
+      return lines;
   }
+  return lines;
 }

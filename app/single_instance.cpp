@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "app/application.h"
 #include "config/paths.h"
 #include "win/handles.h"
 
@@ -65,11 +64,11 @@ std::wstring finalProgramPath() {
 
 }  // namespace
 
-bool Application::acquireSingleInstance() {
+bool acquireSingleInstance(HANDLE* mutex) {
   std::wstring path = finalProgramPath();
   if (path.empty()) path = GetProgramPath();
   std::wstring name = InstanceMutexName(path);
-  instanceMutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  *mutex = CreateMutexW(nullptr, FALSE, name.c_str());
   DWORD error = GetLastError();
-  return !OtherInstanceRuns(instanceMutex != nullptr, error);
+  return !OtherInstanceRuns(*mutex != nullptr, error);
 }

@@ -19,3 +19,7 @@ std::wstring InstanceMutexName(const std::wstring& programPath);
 // Whether CreateMutexW's outcome for the guard (a handle or none, then GetLastError()) says that
 // another Launcher already runs.
 bool OtherInstanceRuns(bool gotHandle, DWORD error);
+
+// Takes the guard of this program's path into *mutex; false when another Launcher of the same
+// program already runs.
+bool acquireSingleInstance(HANDLE* mutex);

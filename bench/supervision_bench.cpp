@@ -10,11 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
 #include "app/control_window.h"
 #include "bench/driving.h"
 #include "bench/measure.h"
-#include "orchestration/supervision.h"
+#include "orchestration/server_stack.h"
 
 namespace {
 
@@ -74,15 +73,20 @@ struct Started {
 };
 
 void tickCost() {
-  Application app;
-  JournalLines lines;
-  if (!app.database.start(fakeServer(), L"", true, false, &lines) ||
-      !app.webServer.start(fakeServer(), L"", true, false, &lines)) {
+  LauncherConfig config;
+  config.webServer = fakeServer();
+  config.mysqlServer = fakeServer();
+  ServerStack stack;
+  stack.configure(config, L"", kServerKinds, kServerKindCount);
+  stack.startAll();
+  HANDLE database = stack.find(kDatabaseKind)->process.process;
+  HANDLE webServer = stack.find(kWebServerKind)->process.process;
+  if (!database || !webServer) {
     std::printf("tick: the stand-in servers did not start\n");
     return;
   }
-  app.allStartedReported = true;  // the steady state: announced, visibility passes over
-  app.visibilityPasses = kVisibilityPasses;
+  stack.allStartedReported = true;  // the steady state: announced, visibility passes over
+  stack.visibilityPasses = kVisibilityPasses;
 
   // Rounds that alternate the two, so that a busy moment of the machine falls on both alike.
   const int ticks = 5000, rounds = 6;
@@ -92,13 +96,13 @@ void tickCost() {
     LARGE_INTEGER t0, t1, t2;
     QueryPerformanceCounter(&t0);
     for (int i = 0; i < ticks; ++i) {
-      GetExitCodeProcess(app.database.process.process, &code);
+      GetExitCodeProcess(database, &code);
       sum += code;
-      GetExitCodeProcess(app.webServer.process.process, &code);
+      GetExitCodeProcess(webServer, &code);
       sum += code;
     }
     QueryPerformanceCounter(&t1);
-    for (int i = 0; i < ticks; ++i) app.supervise();
+    for (int i = 0; i < ticks; ++i) stack.tick(GetTickCount());
     QueryPerformanceCounter(&t2);
     baseline += seconds(t0, t1);
     tick += seconds(t1, t2);
@@ -107,8 +111,7 @@ void tickCost() {
       "tick: %d ticks, baseline 2x GetExitCodeProcess %.1f us, supervise %.1f us a tick, time ratio %.2f (%lu)\n",
       ticks * rounds, 1e6 * baseline / (ticks * rounds), 1e6 * tick / (ticks * rounds), tick / baseline,
       static_cast<unsigned long>(sum % 10));
-  app.database.process.terminate(0);
-  app.webServer.process.terminate(0);
+  stack.release();
 }
 
 bool journalHolds(DWORD pid, const wchar_t* needle) {

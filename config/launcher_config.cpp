@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 
+#include "config/paths.h"
 #include "win/file_bytes.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -166,4 +167,8 @@ LauncherConfig LoadConfig(const std::wstring& programFolder, std::wstring* warni
   std::string bytes;
   if (!readWholeFile(path, bytes)) return LauncherConfig();
   return ParseConfig(bytes, warning);
+}
+
+std::wstring effectiveWorkingDirectory(const LauncherConfig& config, const std::wstring& programFolder) {
+  return ResolveFolderSetting(config.workingDirectory, programFolder, programFolder);
 }

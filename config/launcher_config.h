@@ -30,6 +30,10 @@ LauncherConfig LoadConfig(const std::wstring& programFolder, std::wstring* warni
 // Parses the bytes of a whole file the same way (the byte-order mark included).
 LauncherConfig ParseConfig(const std::string& bytes, std::wstring* warning);
 
+// The working directory in effect: the WorkingDirectory setting resolved against programFolder,
+// which is also the fallback for an empty or "." setting.
+std::wstring effectiveWorkingDirectory(const LauncherConfig& config, const std::wstring& programFolder);
+
 // Byte-string helpers of the loader; ASCII only, no locale.
 std::string TrimAscii(const std::string& text);
 std::string ToLowerAscii(const std::string& text);

@@ -8,7 +8,6 @@
 
 #include <vector>
 
-#include "app/application.h"
 #include "win/handles.h"
 #include "win/process_image.h"
 #include "win/system_files.h"
@@ -151,10 +150,4 @@ std::wstring portTakenLine(USHORT port, const std::wstring& fileName, DWORD pid)
   if (pid == 0) return line + L".";
   if (fileName.empty()) return line + L" " + ofPid + L".";
   return line + L": " + fileName + L" " + ofPid;
-}
-
-void Application::reportPortOwner(USHORT port) {
-  DWORD owner = 0;
-  if (!findTcpListener(port, &owner)) return;
-  appendJournal(portTakenLine(port, processFileName(owner), owner), true, false);
 }

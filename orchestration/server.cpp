@@ -6,33 +6,55 @@
 #include "process/shutdown_event.h"
 #include "win/handles.h"
 
-const ServerTexts kWebServerTexts = {
+const ServerKind kWebServerKind = {
     L"Веб-сервер",
     L"Запуск веб-сервера: ",
     L"ОШИБКА запуска веб-сервера: ",
+    L"ОШИБКА: Не удалось запустить веб-сервер. Программа продолжит работу в режиме ожидания.",
     L"Веб-сервер успешно запущен (PID: ",
     L"ОШИБКА: Веб-сервер неожиданно закрылся!",
     L"ОШИБКА: Веб-сервер остановился (PID: ",
     L"",
     L"Веб-сервер остановился. Подробности в журнале.",
     nullptr,
+    L"Перезапуск веб-сервера...",
     L"ОШИБКА: Не удалось передать Ctrl+C веб-серверу, он завершён принудительно.",
+    L"Основной процесс:",
+    &LauncherConfig::webServer,
+    &LauncherConfig::webServerDirectory,
+    false,
     true,
+    false,
+    false,
+    true,
+    true,
+    PortRule::StartPage,
     false,
 };
 
-const ServerTexts kDatabaseTexts = {
+const ServerKind kDatabaseKind = {
     L"MySQL сервер",
     L"Запуск базы данных MySQL: ",
     L"ОШИБКА запуска MySQL: ",
+    nullptr,
     L"База данных успешно запущена (PID: ",
     L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл",
     L"ОШИБКА: MySQL сервер остановился (PID: ",
     L". Проверьте лог-файл",
     L"MySQL сервер остановился. Подробности в журнале.",
     L"Остановка MySQL сервера...",
+    L"Перезапуск MySQL сервера...",
     L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.",
+    L"MySQL процесс:",
+    &LauncherConfig::mysqlServer,
+    &LauncherConfig::mysqlServerDirectory,
+    true,
     false,
+    true,
+    true,
+    false,
+    false,
+    PortRule::MysqlOptions,
     true,
 };
 
@@ -67,9 +89,8 @@ bool Server::start(const std::wstring& command, const std::wstring& folder, bool
   close();
   ++startCount;
   forced = false;
-  restarting = false;
   shutdownEventSet = false;
-  lines->push_back({texts->startingLine + command, false, false});
+  lines->push_back({kind->startingLine + command, false, false});
   // A job of its own for each start: the last start's tree has ended by now. Without one (the
   // system refuses it) the server is the process started alone, as it was before jobs.
   job.close();
@@ -78,10 +99,10 @@ bool Server::start(const std::wstring& command, const std::wstring& folder, bool
   // Its console output is captured, to be shown in the report of its end.
   if (!process.start(command, folder, hideWindow, &error, true, job.job ? &job : nullptr)) {
     state = ServerState::NotStarted;
-    lines->push_back({texts->startFailedPrefix + error, true, false});
+    lines->push_back({kind->startFailedPrefix + error, true, false});
     return false;
   }
-  lines->push_back({texts->startedPrefix + std::to_wstring(process.pid) + L")", false, true});
+  lines->push_back({kind->startedPrefix + std::to_wstring(process.pid) + L")", false, true});
   startTick = GetTickCount();
   state = ServerState::Running;
   return true;
@@ -97,7 +118,7 @@ bool Server::running() const {
 }
 
 bool Server::askToStop() {
-  shutdownEventSet = texts->stopsByEvent && signalShutdownEvent(process.pid);
+  shutdownEventSet = kind->stopsByEvent && signalShutdownEvent(process.pid);
   return shutdownEventSet || process.sendCtrlC();
 }
 
@@ -154,7 +175,7 @@ JournalLines Server::endReport(DWORD now, bool* early) {
   ULONGLONG lifetime = endedProcessLifetimeMs(process.process, startTick, now);
   *early = lifetime < kEarlyExitWindowMs;
   std::vector<std::wstring> reportTexts =
-      *early ? earlyExitReport(*texts, code, out, err) : stoppedReport(*texts, process.pid, lifetime, code, out, err);
+      *early ? earlyExitReport(*kind, code, out, err) : stoppedReport(*kind, process.pid, lifetime, code, out, err);
   JournalLines lines;
   for (const std::wstring& text : reportTexts) lines.push_back({text, true, false});
   return lines;
@@ -221,25 +242,25 @@ std::wstring reportStreams(const std::wstring& out, const std::wstring& err, siz
   return text + reportOutput(errText, errLimit);
 }
 
-std::wstring stopBoundLine(const ServerTexts& texts, DWORD boundMs) {
-  return L"ОШИБКА: " + std::wstring(texts.name) + L" не остановился за " + std::to_wstring(boundMs / 1000) +
+std::wstring stopBoundLine(const ServerKind& kind, DWORD boundMs) {
+  return L"ОШИБКА: " + std::wstring(kind.name) + L" не остановился за " + std::to_wstring(boundMs / 1000) +
          L" секунд и был завершён принудительно.";
 }
 
-std::vector<std::wstring> earlyExitReport(const ServerTexts& texts, DWORD exitCode, const std::wstring& out,
+std::vector<std::wstring> earlyExitReport(const ServerKind& kind, DWORD exitCode, const std::wstring& out,
                                           const std::wstring& err) {
   std::vector<std::wstring> lines;
-  lines.push_back(texts.earlyExitLine);
-  if (texts.earlyReportGivesExitCode && exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  lines.push_back(kind.earlyExitLine);
+  if (kind.earlyReportGivesExitCode && exitCode != 0) lines.push_back(exitCodeLine(exitCode));
   appendOutputEntry(lines, out, err);
   return lines;
 }
 
-std::vector<std::wstring> stoppedReport(const ServerTexts& texts, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
+std::vector<std::wstring> stoppedReport(const ServerKind& kind, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
                                         const std::wstring& out, const std::wstring& err) {
   std::vector<std::wstring> lines;
-  lines.push_back(texts.stoppedPrefix + std::to_wstring(pid) + L"). Время работы: " + uptimeText(lifetime) +
-                  texts.stoppedSuffix);
+  lines.push_back(kind.stoppedPrefix + std::to_wstring(pid) + L"). Время работы: " + uptimeText(lifetime) +
+                  kind.stoppedSuffix);
   if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
   appendOutputEntry(lines, out, err);
   return lines;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "config/launcher_config.h"
 #include "orchestration/mysql_error_log.h"
 #include "process/child_process.h"
 #include "process/server_job.h"
@@ -21,23 +22,49 @@ constexpr DWORD kExitWaitMs = 1000;
 // The newest part of a server's console output that a report shows, of both streams together.
 constexpr size_t kReportOutputChars = 16384;
 
-// What differs between the two servers: the texts of their Journal lines and reports.
-struct ServerTexts {
+// How the port that a report names as taken is found.
+enum class PortRule {
+  StartPage,     // the start page's port
+  MysqlOptions,  // the port of the database's command line, or its default
+};
+
+// What differs between two kinds of server: the texts of their Journal lines and reports, where
+// their settings are, and the rules of how each is started, watched and stopped. A third kind is a
+// third record of this.
+struct ServerKind {
   const wchar_t* name;               // as the subject of a Journal line
   const wchar_t* startingLine;       // before the command line
   const wchar_t* startFailedPrefix;  // before the failure message
+  const wchar_t* startFailedNote;    // a line after a failed start; may be null
   const wchar_t* startedPrefix;      // before the PID and ")"
   const wchar_t* earlyExitLine;      // an end within kEarlyExitWindowMs of the start
   const wchar_t* stoppedPrefix;      // before the PID of a later end
   const wchar_t* stoppedSuffix;      // after its uptime
   const wchar_t* balloon;            // the tray balloon for a later end
-  const wchar_t* stoppingLine;       // when the Launcher sends it its Ctrl+C to stop it; may be null
-  const wchar_t* ctrlCNotDelivered;  // when it is ended by force because no Ctrl+C reached it
-  bool earlyReportGivesExitCode;     // the early report names a non-zero exit code
-  bool stopsByEvent;                 // it is asked to stop by its shutdown event where that opens
+  const wchar_t* stoppingLine;       // when the Launcher asks it to stop; may be null
+  const wchar_t* restartingLine;     // when a restart begins
+  const wchar_t* ctrlCNotDelivered;  // when it is ended by force because no request reached it
+  const wchar_t* aboutHeading;       // its part of the About text
+  // Its command and folder among the settings; optional: not started at all while the command is
+  // empty (one that is not optional is started, and its empty command fails with the usual lines).
+  std::wstring LauncherConfig::*command;
+  std::wstring LauncherConfig::*folder;
+  bool optional;
+  bool earlyReportGivesExitCode;  // the early report names a non-zero exit code
+  bool stopsByEvent;              // it is asked to stop by its shutdown event where that opens
+  // Exit waits for it to shut down (bounded) before the quit; one that is not waited for gets
+  // only a Ctrl+C as the Launcher goes, since it keeps no data that a cut could damage.
+  bool exitWaits;
+  // Its windows follow StartHidden and the tray's show/hide; others' are always hidden.
+  bool ownsWindows;
+  // The start page is opened once it answers on its port, and its end cancels that wait.
+  bool servesStartPage;
+  PortRule port;
+  // Its errors go to an error log of its own, whose new lines its report shows.
+  bool keepsErrorLog;
 };
-extern const ServerTexts kWebServerTexts;
-extern const ServerTexts kDatabaseTexts;
+extern const ServerKind kWebServerKind;
+extern const ServerKind kDatabaseKind;
 
 enum class ServerState {
   NotStarted,  // never started, or its start failed
@@ -55,7 +82,7 @@ struct JournalLine {
 using JournalLines = std::vector<JournalLine>;
 
 struct Server {
-  const ServerTexts* texts;
+  const ServerKind* kind;
   ChildProcess process;
   // Holds the process started and all it starts: the server has ended when the last of them has.
   ServerJob job;
@@ -70,8 +97,6 @@ struct Server {
   bool forced = false;
   // Its shutdown event has been set since it was last asked to stop.
   bool shutdownEventSet = false;
-  // Stopped to be started again once it has ended.
-  bool restarting = false;
   // The error log the server writes, as it was at its start: its report shows what this run
   // added. Unused where its errors go to its console.
   bool showsErrorLog = false;
@@ -84,7 +109,7 @@ struct Server {
   UINT noticeMessage = 0;
   WPARAM noticeId = 0;
 
-  explicit Server(const ServerTexts& kind) : texts(&kind) {}
+  explicit Server(const ServerKind& serverKind) : kind(&serverKind) {}
   ~Server() { close(); }
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
@@ -101,7 +126,7 @@ struct Server {
   // was still starting).
   void retryShutdownEvent();
   bool awaitsShutdownEvent() const {
-    return texts->stopsByEvent && state == ServerState::Stopping && !forced && !shutdownEventSet;
+    return kind->stopsByEvent && state == ServerState::Stopping && !forced && !shutdownEventSet;
   }
   // Ends its whole tree by force, the children first, with exit code 0.
   void terminateTree();
@@ -153,12 +178,12 @@ std::wstring reportOutput(const std::wstring& trimmed, size_t limit = kReportOut
 std::wstring reportStreams(const std::wstring& out, const std::wstring& err, size_t limit = kReportOutputChars);
 
 // The line for a server that did not end within boundMs of its Ctrl+C and was ended by force.
-std::wstring stopBoundLine(const ServerTexts& texts, DWORD boundMs);
+std::wstring stopBoundLine(const ServerKind& kind, DWORD boundMs);
 
 // The Journal entries (all errors) for a server that ended within kEarlyExitWindowMs.
-std::vector<std::wstring> earlyExitReport(const ServerTexts& texts, DWORD exitCode, const std::wstring& out,
+std::vector<std::wstring> earlyExitReport(const ServerKind& kind, DWORD exitCode, const std::wstring& out,
                                           const std::wstring& err);
 
 // The entries for a server that stopped later.
-std::vector<std::wstring> stoppedReport(const ServerTexts& texts, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
+std::vector<std::wstring> stoppedReport(const ServerKind& kind, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
                                         const std::wstring& out, const std::wstring& err);

@@ -2,10 +2,6 @@
 
 #include <ws2tcpip.h>
 
-#include "app/application.h"
-#include "app/control_window.h"
-#include "app/start_page.h"
-#include "orchestration/supervision.h"
 
 namespace {
 
@@ -81,61 +77,4 @@ bool StartPageProbe::inFlight() const {
 
 void StartPageProbe::close() {
   for (SOCKET& each : sockets) closeSocket(each);
-}
-
-void Application::beginStartPageProbe() {
-  startPageProbing = true;
-  startPageProbeTick = GetTickCount();
-  SetTimer(controlWindow, TIMER_START_PAGE, kStartPageProbePeriodMs, nullptr);
-  if (!startPageProbe.begin(controlWindow, WM_START_PAGE_PROBE, kStartPagePort)) startPageAttemptFailed();
-}
-
-void Application::onStartPageProbeAnswer(WPARAM socket, LPARAM event) {
-  if (!startPageProbing) return;
-  ProbeAnswer answer = startPageProbe.answer(socket, event);
-  if (answer == ProbeAnswer::answered) {
-    startPageAnswered();
-  } else if (answer == ProbeAnswer::refused) {
-    startPageAttemptFailed();
-  }
-}
-
-void Application::onStartPageProbeTimer() {
-  if (!startPageProbing) {
-    KillTimer(controlWindow, TIMER_START_PAGE);
-    return;
-  }
-  DWORD now = GetTickCount();
-  if (startPageProbe.inFlight()) {
-    if (ticksSince(now, startPageProbe.attemptTick) < kStartPageAttemptMs) return;
-    startPageAttemptFailed();  // a port that takes the connection nowhere
-  }
-  if (ticksSince(now, startPageProbeTick) >= kStartPageWaitMs) {
-    endStartPageProbe();
-    appendJournal(L"ОШИБКА: Веб-сервер не отвечает на порту 80. Стартовая страница не открыта.", true, false);
-    callAttention(L"Веб-сервер не отвечает. Подробности в журнале.");
-    return;
-  }
-  if (!startPageProbe.begin(controlWindow, WM_START_PAGE_PROBE, kStartPagePort)) startPageAttemptFailed();
-}
-
-void Application::startPageAttemptFailed() {
-  startPageProbe.close();
-  if (allStartedPending) announceAllStarted();
-}
-
-void Application::startPageAnswered() {
-  endStartPageProbe();
-  // Whatever answers after our web server ended is not our site; the supervision reports it.
-  if (!webServer.process.isRunning()) return;
-  browserOpened = true;
-  appendJournal(L"Запуск браузера...", false, false);
-  openStartPage();
-  if (allStartedPending) announceAllStarted();
-}
-
-void Application::endStartPageProbe() {
-  startPageProbing = false;
-  startPageProbe.close();
-  if (controlWindow) KillTimer(controlWindow, TIMER_START_PAGE);
 }

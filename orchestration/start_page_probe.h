@@ -3,6 +3,10 @@
 #include <windows.h>
 #include <winsock2.h>
 
+// The application's start page on the local web server, and the port it is served on.
+constexpr wchar_t kStartPageUrl[] = L"http://localhost/start.php";
+constexpr USHORT kStartPagePort = 80;
+
 // How long the Launcher waits for the web server to answer on the start page's port before it
 // says that it does not, how long one connection attempt may take, and how often one is made.
 constexpr DWORD kStartPageWaitMs = 30000;

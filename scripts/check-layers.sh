@@ -1,27 +1,31 @@
 #!/usr/bin/env bash
-# Checks that includes run one way, down the tree: win/ includes nothing of ours; config/ and
-# process/ include only win/; the server record and the error-log finder include only process/,
-# config/ and win/.
+# Checks that includes run one way, down the floors: win/ includes nothing of ours; config/ and
+# process/ only win/; orchestration/ only process/, config/ and win/; ui/ only win/ and config/;
+# app/, the shell on top, anything. A folder may always include from itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 failed=0
-check() {  # files allowed-folders...
-  local files=$1
+check() {  # folder allowed-folders...
+  local folder=$1
   shift
-  local file folder allowed
-  for file in $files; do
-    while read -r folder; do
+  local file used ok allowed
+  for file in "$folder"/*.h "$folder"/*.cpp; do
+    [ -e "$file" ] || continue
+    while read -r used; do
       allowed=0
-      for ok in "$(dirname "$file")" "$@"; do [ "$folder" = "$ok" ] && allowed=1; done
+      for ok in "$folder" "$@"; do [ "$used" = "$ok" ] && allowed=1; done
       if [ "$allowed" = 0 ]; then
-        echo "check-layers: $file includes from $folder/" >&2
+        echo "check-layers: $file includes from $used/" >&2
         failed=1
       fi
     done < <(sed -n 's|^#include "\([a-z_]*\)/.*"|\1|p' "$file" | sort -u)
   done
 }
-check "$(ls win/*.h win/*.cpp)"
-check "$(ls config/*.h config/*.cpp process/*.h process/*.cpp)" win
-check "orchestration/server.h orchestration/server.cpp orchestration/mysql_error_log.h orchestration/mysql_error_log.cpp" process config win
-[ "$failed" = 0 ] && echo "check-layers: includes run down the tree"
+check win
+check config win
+check process win
+check orchestration process config win
+check ui win config
+check app orchestration ui process config win resources
+[ "$failed" = 0 ] && echo "check-layers: includes run down the floors"
 exit "$failed"

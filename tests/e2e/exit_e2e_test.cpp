@@ -11,7 +11,7 @@
 
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
+#include "ui/log_window.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ TEST_F(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswer
 
   int answers = 0;
   bool askedAgain = false;
-  while (stack.db.running() && GetTickCount() - asked < kDatabaseStopTimeoutMs + kTimeoutMs) {
+  while (stack.db.running() && GetTickCount() - asked < kStopBoundMs + kTimeoutMs) {
     DWORD before = GetTickCount();
     EXPECT_TRUE(e2e::answersWithin(stack.log, 1000)) << "after " << before - asked << " ms";
     ++answers;
@@ -108,7 +108,7 @@ TEST_F(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswer
   DWORD stopped = GetTickCount() - asked;
   EXPECT_GE(answers, 5);
   EXPECT_TRUE(askedAgain);
-  EXPECT_GE(stopped, kDatabaseStopTimeoutMs - 1000);
+  EXPECT_GE(stopped, kStopBoundMs - 1000);
 
   EXPECT_TRUE(stack.exitsWithZero());
   ASSERT_TRUE(stack.db.waitEnd());
@@ -128,7 +128,7 @@ TEST_F(ExitE2e, DatabaseThatCannotGetCtrlCIsTerminatedAtOnce) {
   DWORD asked = GetTickCount();
   PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
   EXPECT_TRUE(stack.exitsWithZero());
-  EXPECT_LT(GetTickCount() - asked, kDatabaseStopTimeoutMs / 2);
+  EXPECT_LT(GetTickCount() - asked, kStopBoundMs / 2);
   ASSERT_TRUE(stack.db.waitEnd());
   EXPECT_EQ(0u, stack.db.exitCode());
   EXPECT_FALSE(stack.db.has(L"ctrlc"));
@@ -188,7 +188,7 @@ TEST_F(ExitE2e, WebServerIgnoringCtrlCIsLeftRunningAndTheLauncherEndsAtOnce) {
   DWORD posted = GetTickCount();
   PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
   EXPECT_TRUE(stack.exitsWithZero());
-  EXPECT_LT(GetTickCount() - posted, kDatabaseStopTimeoutMs / 2);
+  EXPECT_LT(GetTickCount() - posted, kStopBoundMs / 2);
   ASSERT_TRUE(stack.db.waitEnd());
   EXPECT_TRUE(stack.web.waitFor(L"ctrlc-ignored"));
   EXPECT_TRUE(stack.web.running());

@@ -9,11 +9,11 @@
 
 #include "app/control_window.h"
 #include "app/start_page.h"
-#include "orchestration/supervision.h"
+#include "orchestration/server_stack.h"
 #include "process/child_process.h"
 #include "process/output_capture.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
+#include "ui/log_window.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The control window's dispatcher, driven with real messages on a real window.
+// The shell's control window, driven with real messages on a real window.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +13,8 @@ struct ControlWindowTest : ::testing::Test {
   void SetUp() override {
     app.instance = GetModuleHandleW(nullptr);
     ASSERT_TRUE(app.createControlWindow());
+    // The default settings: a web server (not started) and no database.
+    app.stack.configure(app.config, L"", kServerKinds, kServerKindCount);
   }
   LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return SendMessageW(app.controlWindow, message, wParam, lParam);
@@ -26,7 +28,7 @@ struct ControlWindowTest : ::testing::Test {
   }
   std::wstring toggleLabel() const {
     wchar_t label[64] = {};
-    GetMenuStringW(app.trayMenu, IDM_TOGGLE_WINDOWS, label, 64, MF_BYCOMMAND);
+    GetMenuStringW(app.tray.menu, IDM_TOGGLE_WINDOWS, label, 64, MF_BYCOMMAND);
     return label;
   }
 };
@@ -49,8 +51,7 @@ TEST_F(ControlWindowTest, ExitCommandsLookOnlyAtTheLowWord) {
   EXPECT_EQ(0, send(WM_COMMAND, IDM_STOP_AND_EXIT));
   EXPECT_FALSE(takeQuit());
 
-  // Stop and exit with no servers only asks to quit.
-  app.phase = LauncherPhase::Running;
+  app.stack.phase = StackPhase::Running;
   EXPECT_EQ(0, send(WM_COMMAND, MAKEWPARAM(IDM_STOP_AND_EXIT, 0x1234)));
   ASSERT_TRUE(takeQuit(&code));
   EXPECT_EQ(0u, code);
@@ -65,14 +66,13 @@ TEST_F(ControlWindowTest, OtherCommandsTimersAndTrayEventsChangeNothing) {
   // A right click with no menu shows nothing.
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_RBUTTONUP));
   EXPECT_FALSE(takeQuit());
-  EXPECT_TRUE(app.processWindowsVisible);
-  EXPECT_FALSE(app.logWindowVisible);
+  EXPECT_TRUE(app.stack.windowsVisible);
+  EXPECT_FALSE(app.logWindow.visible);
   EXPECT_TRUE(IsWindow(app.controlWindow));
 }
 
-TEST_F(ControlWindowTest, ToggleWithoutWebServerFlipsTheFlagAndTheMenuLabel) {
-  app.buildTrayMenu();
-  ASSERT_NE(nullptr, app.trayMenu);
+TEST_F(ControlWindowTest, ToggleFlipsTheWindowsAndTheMenuLabel) {
+  ASSERT_TRUE(app.addTrayIcon());
   EXPECT_EQ(L"Показать/Скрыть", toggleLabel());
   UINT_PTR timer = SetTimer(nullptr, 0, 50, endMenu);
 
@@ -80,65 +80,57 @@ TEST_F(ControlWindowTest, ToggleWithoutWebServerFlipsTheFlagAndTheMenuLabel) {
   EXPECT_EQ(L"Скрыть окна процесса", toggleLabel());
 
   EXPECT_EQ(0, send(WM_COMMAND, IDM_TOGGLE_WINDOWS));
-  EXPECT_FALSE(app.processWindowsVisible);
+  EXPECT_FALSE(app.stack.windowsVisible);
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_RBUTTONUP));
   EXPECT_EQ(L"Показать окна процесса", toggleLabel());
 
-  EXPECT_EQ(0, send(WM_COMMAND, IDM_TOGGLE_WINDOWS));
-  EXPECT_TRUE(app.processWindowsVisible);
-  EXPECT_EQ(0, send(WM_COMMAND, IDM_TOGGLE_WINDOWS));
   EXPECT_EQ(0, send(WM_SHOWPROCESSWINDOWS));
-  EXPECT_TRUE(app.processWindowsVisible);
+  EXPECT_TRUE(app.stack.windowsVisible);
   KillTimer(nullptr, timer);
   // Menu order: toggle, separator, restart of the web server (no database is configured), About,
   // Exit.
-  EXPECT_EQ(5, GetMenuItemCount(app.trayMenu));
-  EXPECT_EQ(IDM_TOGGLE_WINDOWS, GetMenuItemID(app.trayMenu, 0));
-  EXPECT_EQ(IDM_RESTART_WEB_SERVER, GetMenuItemID(app.trayMenu, 2));
-  EXPECT_EQ(IDM_ABOUT, GetMenuItemID(app.trayMenu, 3));
-  EXPECT_EQ(IDM_EXIT, GetMenuItemID(app.trayMenu, 4));
+  ASSERT_EQ(5, GetMenuItemCount(app.tray.menu));
+  EXPECT_EQ(IDM_TOGGLE_WINDOWS, GetMenuItemID(app.tray.menu, 0));
+  EXPECT_EQ(IDM_RESTART_WEB_SERVER, GetMenuItemID(app.tray.menu, 2));
+  EXPECT_EQ(IDM_ABOUT, GetMenuItemID(app.tray.menu, 3));
+  EXPECT_EQ(IDM_EXIT, GetMenuItemID(app.tray.menu, 4));
   EXPECT_FALSE(takeQuit());
 }
 
 TEST_F(ControlWindowTest, DoubleClickTogglesTheLogWindow) {
-  ASSERT_TRUE(app.createLogWindow(app.instance));
-  app.trayAdded = true;  // the double click comes from the icon
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
+  app.logWindow.hidesToTray = true;  // the double click comes from the icon
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK));
-  EXPECT_TRUE(app.logWindowVisible);
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));
+  EXPECT_TRUE(IsWindowVisible(app.logWindow.window));
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK));
-  EXPECT_FALSE(app.logWindowVisible);
-  EXPECT_FALSE(IsWindowVisible(app.logWindow));
+  EXPECT_FALSE(IsWindowVisible(app.logWindow.window));
 
   // Closed by its own close box, it comes back on the next double click.
   send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-  SendMessageW(app.logWindow, WM_CLOSE, 0, 0);
-  ASSERT_FALSE(IsWindowVisible(app.logWindow));
+  SendMessageW(app.logWindow.window, WM_CLOSE, 0, 0);
+  ASSERT_FALSE(IsWindowVisible(app.logWindow.window));
   send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));
-  EXPECT_TRUE(app.logWindowVisible);
+  EXPECT_TRUE(IsWindowVisible(app.logWindow.window));
 }
 
-TEST_F(ControlWindowTest, CloseFromOutsideReleasesTheTrayAndQuits) {
-  app.buildTrayMenu();
-  app.trayIconHandle = CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
-  app.trayAdded = app.tray.addTrayIcon(app.controlWindow, app.trayIconHandle, WM_TRAYICON, kTrayTip);
-  ASSERT_TRUE(app.trayAdded);
+TEST_F(ControlWindowTest, CloseFromOutsideReleasesTheTrayAndQuitsAndTheReleaseMayRunAgain) {
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
+  ASSERT_TRUE(app.addTrayIcon());
   HWND window = app.controlWindow;
+  HMENU menu = app.tray.menu;
 
   send(WM_CLOSE);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(nullptr, app.controlWindow);
-  EXPECT_FALSE(app.trayAdded);
   EXPECT_FALSE(app.tray.added);
-  EXPECT_EQ(nullptr, app.trayMenu);
-  EXPECT_EQ(nullptr, app.trayIconHandle);
+  EXPECT_FALSE(IsMenu(menu));
   WPARAM code = 99;
   ASSERT_TRUE(takeQuit(&code));
   EXPECT_EQ(0u, code);
 
-  // The teardown after the loop finds nothing left, and may run again.
-  app.endOfRunTeardown();
-  app.endOfRunTeardown();
-  EXPECT_EQ(nullptr, app.controlWindow);
+  HWND log = app.logWindow.window;
+  app.release();
+  app.release();
+  EXPECT_FALSE(IsWindow(log));
+  EXPECT_EQ(nullptr, app.logWindow.window);
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/application.h"
+#include "config/launcher_config.h"
 #include "win/system_error.h"
 #include "tests/support/e2e_support.h"
 
@@ -68,16 +68,15 @@ TEST(Paths, FolderSettingsAndTheEffectiveWorkingDirectory) {
   EXPECT_EQ(ResolveFolderSetting(L".\\", program, L"FALLBACK"), L"C:\\Apps\\Srv\\.\\");
   EXPECT_EQ(ResolveFolderSetting(L"htdocs", program, L"C:\\Elsewhere"), L"C:\\Apps\\Srv\\htdocs");
 
-  Application app;
-  app.programFolder = program;
+  LauncherConfig config;
   for (const wchar_t* setting : {L"", L".", L"  .  "}) {
-    app.config.workingDirectory = setting;
-    EXPECT_EQ(app.EffectiveWorkingDirectory(), program) << setting;
+    config.workingDirectory = setting;
+    EXPECT_EQ(effectiveWorkingDirectory(config, program), program) << setting;
   }
-  app.config.workingDirectory = L"work";
-  EXPECT_EQ(app.EffectiveWorkingDirectory(), L"C:\\Apps\\Srv\\work");
-  app.config.workingDirectory = L" E:\\abs ";
-  EXPECT_EQ(app.EffectiveWorkingDirectory(), L"E:\\abs");
+  config.workingDirectory = L"work";
+  EXPECT_EQ(effectiveWorkingDirectory(config, program), L"C:\\Apps\\Srv\\work");
+  config.workingDirectory = L" E:\\abs ";
+  EXPECT_EQ(effectiveWorkingDirectory(config, program), L"E:\\abs");
 }
 
 TEST(Paths, CurrentFolderLongerThanMaxPathIsReadWhole) {

@@ -1,4 +1,4 @@
-#include "orchestration/supervision.h"
+#include "orchestration/server_stack.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(Supervision, TickDifferencesSurviveTheWrapOfTheTickCount) {
+TEST(ServerReport, TickDifferencesSurviveTheWrapOfTheTickCount) {
   EXPECT_EQ(ticksSince(1500, 500), 1000u);
   EXPECT_EQ(ticksSince(1000, 0xFFFFFC18u), 2000u);  // started 1000 ms before the wrap
   EXPECT_EQ(ticksSince(7, 7), 0u);
@@ -24,7 +24,7 @@ TEST(Supervision, TickDifferencesSurviveTheWrapOfTheTickCount) {
   EXPECT_FALSE(pastAllStartedDelay(beforeWrap + 100, beforeWrap));
 }
 
-TEST(Supervision, TrimRemovesOnlyTrailingLineBreaksAndSpaces) {
+TEST(ServerReport, TrimRemovesOnlyTrailingLineBreaksAndSpaces) {
   EXPECT_EQ(trimConsoleOutput(L"line\r\n"), L"line");
   EXPECT_EQ(trimConsoleOutput(L"  a b \n\r \r\n"), L"  a b");
   EXPECT_EQ(trimConsoleOutput(L"tab\t\r\n"), L"tab\t");
@@ -32,23 +32,23 @@ TEST(Supervision, TrimRemovesOnlyTrailingLineBreaksAndSpaces) {
   EXPECT_EQ(trimConsoleOutput(L""), L"");
 }
 
-TEST(Supervision, EarlyExitReportLines) {
-  std::vector<std::wstring> full = earlyExitReport(kWebServerTexts, 1, L"boot\r\n", L"failed\r\n");
+TEST(ServerReport, EarlyExitReportLines) {
+  std::vector<std::wstring> full = earlyExitReport(kWebServerKind, 1, L"boot\r\n", L"failed\r\n");
   ASSERT_EQ(full.size(), 3u);
   EXPECT_EQ(full[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
   EXPECT_EQ(full[1], L"Код завершения: 1");
   EXPECT_EQ(full[2], L"Вывод консоли:\r\nboot\r\nfailed");
 
-  std::vector<std::wstring> quiet = earlyExitReport(kWebServerTexts, 0, L" \r\n", L"\r\n");
+  std::vector<std::wstring> quiet = earlyExitReport(kWebServerKind, 0, L" \r\n", L"\r\n");
   ASSERT_EQ(quiet.size(), 1u);
   EXPECT_EQ(quiet[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
 
-  std::vector<std::wstring> crashed = earlyExitReport(kWebServerTexts, 0xC0000005u, L"", L"");
+  std::vector<std::wstring> crashed = earlyExitReport(kWebServerKind, 0xC0000005u, L"", L"");
   ASSERT_EQ(crashed.size(), 2u);
   EXPECT_EQ(crashed[1], L"Код завершения: 3221225477");
 
   // The database's early report is its one line, whatever its code.
-  std::vector<std::wstring> db = earlyExitReport(kDatabaseTexts, 1, L"", L"");
+  std::vector<std::wstring> db = earlyExitReport(kDatabaseKind, 1, L"", L"");
   ASSERT_EQ(db.size(), 1u);
   EXPECT_EQ(db[0], L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл");
 }
@@ -64,7 +64,7 @@ FILETIME fileTime(ULONGLONG value) {
   return time;
 }
 
-TEST(Supervision, LifetimeComesFromTheProcessTimesOrElseTheTickCount) {
+TEST(ServerReport, LifetimeComesFromTheProcessTimesOrElseTheTickCount) {
   const ULONGLONG created = 0x01DB00000FFFFFFFull;  // the low half about to carry into the high one
   EXPECT_EQ(lifetimeMs(fileTime(created), fileTime(created + 49990000)), 4999u);
   EXPECT_EQ(lifetimeMs(fileTime(created), fileTime(created + 50000000)), 5000u);
@@ -75,7 +75,7 @@ TEST(Supervision, LifetimeComesFromTheProcessTimesOrElseTheTickCount) {
   EXPECT_EQ(endedProcessLifetimeMs(nullptr, 0xFFFFF000u, 0x00000388u), 5000u);
 }
 
-TEST(Supervision, LifetimeOfARealProcessIsMeasuredFromItsOwnTimes) {
+TEST(ServerReport, LifetimeOfARealProcessIsMeasuredFromItsOwnTimes) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -91,14 +91,14 @@ TEST(Supervision, LifetimeOfARealProcessIsMeasuredFromItsOwnTimes) {
   CloseHandle(info.hProcess);
 }
 
-TEST(Supervision, UptimeHasHoursOfAtLeastTwoDigits) {
+TEST(ServerReport, UptimeHasHoursOfAtLeastTwoDigits) {
   EXPECT_EQ(uptimeText(0), L"00:00:00");
   EXPECT_EQ(uptimeText(5999), L"00:00:05");
   EXPECT_EQ(uptimeText(((1 * 60 + 2) * 60 + 3) * 1000ull), L"01:02:03");
   EXPECT_EQ(uptimeText(123ull * 3600 * 1000 + 59 * 60 * 1000 + 59 * 1000), L"123:59:59");
 }
 
-TEST(Supervision, ReportShowsTheNewestOutputFromAWholeLineAndKeepsTheLast) {
+TEST(ServerReport, ReportShowsTheNewestOutputFromAWholeLineAndKeepsTheLast) {
   EXPECT_EQ(reportOutput(L"short\r\nlast", 100), L"short\r\nlast");
   // Cut: the note, then from the first whole line inside the newest characters.
   EXPECT_EQ(reportOutput(L"aaaa\r\nbbbb\r\ncccc\r\nlast", 12), std::wstring(kOutputCutNote) + L"cccc\r\nlast");
@@ -117,7 +117,7 @@ TEST(Supervision, ReportShowsTheNewestOutputFromAWholeLineAndKeepsTheLast) {
   EXPECT_EQ(shown.substr(shown.size() - 13), L"the last line");
 }
 
-TEST(Supervision, EachStreamKeepsItsOwnEndInTheReport) {
+TEST(ServerReport, EachStreamKeepsItsOwnEndInTheReport) {
   const std::wstring note = kOutputCutNote;
   struct Case {
     const wchar_t* name;
@@ -149,18 +149,18 @@ TEST(Supervision, EachStreamKeepsItsOwnEndInTheReport) {
   EXPECT_EQ(reportStreams(out, err), note + std::wstring(8192, L'o') + L"\r\n" + note + std::wstring(8192, L'e'));
 }
 
-TEST(Supervision, LateReportsGiveUptimeAndExitCodeOnlyWhenNotZero) {
-  std::vector<std::wstring> web = stoppedReport(kWebServerTexts, 42, 3723000, 3, L"bye\r\n", L"");
+TEST(ServerReport, LateReportsGiveUptimeAndExitCodeOnlyWhenNotZero) {
+  std::vector<std::wstring> web = stoppedReport(kWebServerKind, 42, 3723000, 3, L"bye\r\n", L"");
   ASSERT_EQ(web.size(), 3u);
   EXPECT_EQ(web[0], L"ОШИБКА: Веб-сервер остановился (PID: 42). Время работы: 01:02:03");
   EXPECT_EQ(web[1], L"Код завершения: 3");
   EXPECT_EQ(web[2], L"Вывод консоли:\r\nbye");
-  EXPECT_EQ(stoppedReport(kWebServerTexts, 42, 6000, 0, L"\r\n", L" ").size(), 1u);
+  EXPECT_EQ(stoppedReport(kWebServerKind, 42, 6000, 0, L"\r\n", L" ").size(), 1u);
 
-  std::vector<std::wstring> db = stoppedReport(kDatabaseTexts, 7, 6000, 0, L"", L"");
+  std::vector<std::wstring> db = stoppedReport(kDatabaseKind, 7, 6000, 0, L"", L"");
   ASSERT_EQ(db.size(), 1u);
   EXPECT_EQ(db[0], L"ОШИБКА: MySQL сервер остановился (PID: 7). Время работы: 00:00:06. Проверьте лог-файл");
-  EXPECT_EQ(stoppedReport(kDatabaseTexts, 7, 6000, 0xC0000005u, L"", L"").back(), L"Код завершения: 3221225477");
+  EXPECT_EQ(stoppedReport(kDatabaseKind, 7, 6000, 0xC0000005u, L"", L"").back(), L"Код завершения: 3221225477");
 }
 
 }  // namespace
