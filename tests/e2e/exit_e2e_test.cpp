@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
+#include "orchestration/server_stack.h"
 #include "tests/support/e2e_support.h"
 #include "ui/log_window.h"
 

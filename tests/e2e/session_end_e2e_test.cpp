@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
 #include "tests/support/e2e_support.h"
 
 namespace {
