@@ -19,7 +19,7 @@ struct ExitRequest : ::testing::Test {
   Application app;
   // Starts the stand-in with args as the database and waits until it has recorded line.
   void startDatabase(const std::wstring& args, const std::wstring& line) {
-    ASSERT_TRUE(app.database.process.start(db.command(args), L"", true, nullptr, false));
+    ASSERT_TRUE(app.database.process.start({db.command(args), L""}, nullptr));
     ASSERT_TRUE(db.waitFor(line));
   }
 };
