@@ -59,7 +59,7 @@ double drainedByChildProcess(const std::wstring& command, size_t* kept) {
   ChildProcess child;
   LARGE_INTEGER t0, t1;
   QueryPerformanceCounter(&t0);
-  if (!child.start(command, L"", true, nullptr, true)) return -1;
+  if (!child.start({command}, nullptr)) return -1;
   WaitForSingleObject(child.process, INFINITE);
   *kept = child.readOutput().size();
   QueryPerformanceCounter(&t1);

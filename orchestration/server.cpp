@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "orchestration/start_failure.h"
 #include "process/output_capture.h"
 #include "process/shutdown_event.h"
 #include "win/handles.h"
@@ -95,11 +96,10 @@ bool Server::start(const std::wstring& command, const std::wstring& folder, bool
   // system refuses it) the server is the process started alone, as it was before jobs.
   job.close();
   if (inJob) job.create();
-  std::wstring error;
-  // Its console output is captured, to be shown in the report of its end.
-  if (!process.start(command, folder, hideWindow, &error, true, job.job ? &job : nullptr)) {
+  StartFailure failure;
+  if (!process.start({command, folder, hideWindow, job.job ? &job : nullptr}, &failure)) {
     state = ServerState::NotStarted;
-    lines->push_back({kind->startFailedPrefix + error, true, false});
+    lines->push_back({kind->startFailedPrefix + startFailureText(failure, command, folder), true, false});
     return false;
   }
   lines->push_back({kind->startedPrefix + std::to_wstring(process.pid) + L")", false, true});

@@ -4,10 +4,8 @@
 
 #include "process/output_capture.h"
 #include "process/server_job.h"
-#include "process/support_contacts.h"
 #include "win/handles.h"
 #include "win/process_image.h"
-#include "win/system_error.h"
 
 namespace {
 
@@ -147,29 +145,18 @@ std::vector<HANDLE> inheritableStandardHandles(const std::vector<HANDLE>& candid
   return chosen;
 }
 
-std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder) {
-  std::wstring text = kStartFailureHeading;
-  text += formatSystemError(error);
-  text += L"\r\n\r\nКоманда:\r\n";
-  text += commandLine;
-  text += L"\r\n\r\nПапка запуска:\r\n";
-  text += folder.empty() ? std::wstring(kInheritedFolderName) : folder;
-  text += L"\r\n\r\nПожалуйста, обратитесь в Службу поддержки:\r\n";
-  text += L" " + std::wstring(kSupportEmail) + L"\r\n";
-  text += L" " + std::wstring(kSupportPhone) + L"\r\n";
-  text += L" " + std::wstring(kSupportWebsite);
-  return text;
-}
-
 ChildProcess::~ChildProcess() {
   close();
 }
 
-bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow,
-                         std::wstring* errorText, bool captureOutput, ServerJob* job) {
+bool ChildProcess::start(const ChildStartOptions& options, StartFailure* failure) {
   close();
   output.clear();
   outputStreams[kStandardOutput] = outputStreams[kStandardError] = DrainStream();
+  auto fail = [failure](DWORD code, StartStep step = StartStep::Process) {
+    if (failure) *failure = {step, code};
+    return false;
+  };
 
   SECURITY_ATTRIBUTES pipeAttributes{};
   pipeAttributes.nLength = sizeof pipeAttributes;
@@ -177,78 +164,68 @@ bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& fo
   pipeAttributes.bInheritHandle = TRUE;
 
   STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = sizeof startup.StartupInfo;
-  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
-  startup.StartupInfo.wShowWindow = hideWindow ? SW_HIDE : SW_SHOWDEFAULT;
-  // A console without a window, captured or not: where the default terminal is Windows Terminal,
-  // a new console's window opens there, ignores SW_HIDE and ends the server when closed.
-  DWORD creationFlags = CREATE_NO_WINDOW | (job ? job->creationFlags() : 0);
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.StartupInfo.wShowWindow = options.hideWindow ? SW_HIDE : SW_SHOWDEFAULT;
+  // A console without a window: where the default terminal is Windows Terminal, a new console's
+  // window opens there, ignores SW_HIDE and ends the server when closed.
+  DWORD creationFlags =
+      CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | (options.job ? options.job->creationFlags() : 0);
 
   HANDLE stdoutWrite = nullptr;
   HANDLE stderrWrite = nullptr;
-  InheritanceList inheritance;
-  if (captureOutput) {
-    if (!CreatePipe(&stdoutRead, &stdoutWrite, &pipeAttributes, 0)) {
-      DWORD error = GetLastError();
-      stdoutRead = nullptr;
-      if (errorText) *errorText = L"Ошибка создания пайпа для stdout: " + formatSystemError(error);
-      return false;
-    }
-    SetHandleInformation(stdoutRead, HANDLE_FLAG_INHERIT, 0);
-    if (!CreatePipe(&stderrRead, &stderrWrite, &pipeAttributes, 0)) {
-      DWORD error = GetLastError();
-      stderrRead = nullptr;
-      closeHandle(stdoutRead);
-      closeHandle(stdoutWrite);
-      if (errorText) *errorText = L"Ошибка создания пайпа для stderr: " + formatSystemError(error);
-      return false;
-    }
-    SetHandleInformation(stderrRead, HANDLE_FLAG_INHERIT, 0);
-    startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdOutput = stdoutWrite;
-    startup.StartupInfo.hStdError = stderrWrite;
-    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-
-    // The child inherits its standard handles and nothing else we hold.
-    inheritance.handles = inheritableStandardHandles({stdoutWrite, stderrWrite, startup.StartupInfo.hStdInput});
-    if (!inheritance.build()) {
-      DWORD error = GetLastError();
-      closeHandle(stdoutWrite);
-      closeHandle(stderrWrite);
-      if (errorText) *errorText = startFailureMessage(error, commandLine, folder);
-      return false;
-    }
-    startup.StartupInfo.cb = sizeof startup;
-    startup.lpAttributeList = inheritance.attributes;
-    creationFlags |= EXTENDED_STARTUPINFO_PRESENT;
+  if (!CreatePipe(&stdoutRead, &stdoutWrite, &pipeAttributes, 0)) {
+    DWORD code = GetLastError();
+    stdoutRead = nullptr;
+    return fail(code, StartStep::OutputPipe);
   }
+  SetHandleInformation(stdoutRead, HANDLE_FLAG_INHERIT, 0);
+  if (!CreatePipe(&stderrRead, &stderrWrite, &pipeAttributes, 0)) {
+    DWORD code = GetLastError();
+    stderrRead = nullptr;
+    closeHandle(stdoutRead);
+    closeHandle(stdoutWrite);
+    return fail(code, StartStep::ErrorPipe);
+  }
+  SetHandleInformation(stderrRead, HANDLE_FLAG_INHERIT, 0);
+  startup.StartupInfo.hStdOutput = stdoutWrite;
+  startup.StartupInfo.hStdError = stderrWrite;
+  startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
 
-  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  // The child inherits its standard handles and nothing else we hold.
+  InheritanceList inheritance;
+  inheritance.handles = inheritableStandardHandles({stdoutWrite, stderrWrite, startup.StartupInfo.hStdInput});
+  if (!inheritance.build()) {
+    DWORD code = GetLastError();
+    closeHandle(stdoutWrite);
+    closeHandle(stderrWrite);
+    return fail(code);
+  }
+  startup.lpAttributeList = inheritance.attributes;
+
+  std::vector<wchar_t> line(options.commandLine.begin(), options.commandLine.end());
   line.push_back(L'\0');
   PROCESS_INFORMATION info{};
   // "Ignore Ctrl+C" is inherited, and a Launcher started by start /b or in a new process group has
   // it: the servers must still end on the Ctrl+C that asks them to close their files.
   SetConsoleCtrlHandler(nullptr, FALSE);
-  BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, captureOutput ? TRUE : FALSE, creationFlags,
-                                nullptr, folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info);
-  DWORD error = created ? 0 : GetLastError();
+  BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
+                                options.folder.empty() ? nullptr : options.folder.c_str(), &startup.StartupInfo, &info);
+  DWORD code = created ? 0 : GetLastError();
   // Only the child may hold the writing side now, or the pipes would never report its end.
   closeHandle(stdoutWrite);
   closeHandle(stderrWrite);
-  if (!created) {
-    if (errorText) *errorText = startFailureMessage(error, commandLine, folder);
-    return false;
-  }
+  if (!created) return fail(code);
   process = info.hProcess;
   thread = info.hThread;
   pid = info.dwProcessId;
   inJob = false;
   if (creationFlags & CREATE_SUSPENDED) {
     // Outside the job it still runs: only its tie to the Launcher's life is lost.
-    inJob = job->adopt(process);
+    inJob = options.job->adopt(process);
     ResumeThread(thread);
   }
-  if (captureOutput) drain = startOutputDrain(stdoutRead, stderrRead, outputReaders);
+  drain = startOutputDrain(stdoutRead, stderrRead, outputReaders);
   return true;
 }
 

@@ -9,10 +9,20 @@
 
 struct ServerJob;
 
-// First line of the message for a program that could not be started.
-constexpr wchar_t kStartFailureHeading[] = L"Ошибка запуска компонента программы (0x44): \n";
-// What the message says for an empty folder: the child takes the Launcher's current directory.
-constexpr wchar_t kInheritedFolderName[] = L"(inherit)";
+// What to start and how.
+struct ChildStartOptions {
+  std::wstring commandLine;
+  std::wstring folder = {};  // empty: the Launcher's current directory
+  bool hideWindow = true;
+  ServerJob* job = nullptr;  // the child goes in it before it runs a single instruction
+};
+
+// The step of a start that failed, and the system's error code for it.
+enum class StartStep { OutputPipe, ErrorPipe, Process };
+struct StartFailure {
+  StartStep step = StartStep::Process;
+  DWORD error = 0;
+};
 
 // One console program that the Launcher started: the web server or the database server.
 struct ChildProcess {
@@ -26,7 +36,7 @@ struct ChildProcess {
   // The bytes of each stream, kept apart and decoded as a whole: a stream's code page is judged
   // from all of it, and a character may come in two reads.
   DrainStream outputStreams[2];
-  // While a captured child runs, reader threads keep its pipes empty (see output_capture.h).
+  // While the child runs, reader threads keep its pipes empty (see output_capture.h).
   OutputDrain* drain = nullptr;
   HANDLE outputReaders[2] = {nullptr, nullptr};
   // Started inside the Launcher's server job: it ends with the Launcher, should that die.
@@ -37,11 +47,9 @@ struct ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Starts commandLine in folder (empty: the Launcher's current directory). On failure writes the
-  // message for the user into *errorText when given.
-  // With a job, the child goes in it before it runs a single instruction.
-  bool start(const std::wstring& commandLine, const std::wstring& folder, bool hideWindow, std::wstring* errorText,
-             bool captureOutput, ServerJob* job = nullptr);
+  // Starts the child with both output streams captured. False on failure, with the failed step
+  // and the system error code in *failure (when failure is not null).
+  bool start(const ChildStartOptions& options, StartFailure* failure);
   bool isRunning() const;
   // The child's exit code, or STILL_ACTIVE (259) while it runs and when there is no process.
   DWORD exitCode() const;
@@ -69,9 +77,6 @@ struct ChildProcess {
 // and an unquoted name with blanks tried up to each blank in turn. Empty when none is found.
 std::wstring startedProgramPath(const std::wstring& commandLine, const std::wstring& firstFolder);
 
-// The whole failure message of start for a system error code.
-std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, const std::wstring& folder);
-
-// Of the handles a captured child is given, those that can go in its inheritance list: real,
+// Of the handles a child is given, those that can go in its inheritance list: real,
 // inheritable handles, each once, in the order given.
 std::vector<HANDLE> inheritableStandardHandles(const std::vector<HANDLE>& candidates);

@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "process/support_contacts.h"
+#include "config/support_contacts.h"
 #include "resources/version.h"
 
 namespace {

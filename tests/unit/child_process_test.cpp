@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "process/output_capture.h"
-#include "process/support_contacts.h"
-#include "win/system_error.h"
 #include "tests/support/e2e_support.h"
 
 namespace {
@@ -83,7 +81,7 @@ using ChildProcessCtrlC = ChildProcessTest;
 TEST_F(ChildProcessTest, CapturedChildHasPipesNoConsoleAndTheGivenFolderAndCommandLine) {
   ChildProcess child;
   std::wstring command = withMarker(L"--run 0");
-  ASSERT_TRUE(child.start(command, standIns.folder.path, true, nullptr, true));
+  ASSERT_TRUE(child.start({command, standIns.folder.path}, nullptr));
   EXPECT_NE(child.process, nullptr);
   EXPECT_NE(child.thread, nullptr);
   EXPECT_NE(child.pid, 0u);
@@ -98,51 +96,46 @@ TEST_F(ChildProcessTest, CapturedChildHasPipesNoConsoleAndTheGivenFolderAndComma
   EXPECT_EQ(markerValue(marker, L"stdout"), std::to_wstring(FILE_TYPE_PIPE));
 }
 
-// The database's way: a console of its own, so a Ctrl+C can reach it, but never a window, which
-// Windows Terminal would open and the user could close.
-TEST_F(ChildProcessTest, UncapturedChildIsOnAConsoleWithoutAWindowAndEndsOnCtrlC) {
+// A console of its own, so a Ctrl+C can reach it, but never a window, which Windows Terminal
+// would open and the user could close; not even for a child that is not to be hidden.
+TEST_F(ChildProcessTest, ShownChildIsOnAConsoleWithoutAWindowInOurFolderAndEndsOnCtrlC) {
   FreeConsole();
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L""), L"", false, nullptr, false));
-  EXPECT_EQ(child.stdoutRead, nullptr);
-  EXPECT_EQ(child.stderrRead, nullptr);
+  ASSERT_TRUE(child.start({withMarker(L""), L"", false}, nullptr));
   ASSERT_TRUE(waitMarker(marker, L"started"));
   EXPECT_EQ(markerValue(marker, L"show"), std::to_wstring(SW_SHOWDEFAULT));
   EXPECT_EQ(markerValue(marker, L"console"), L"0");
   EXPECT_EQ(markerValue(marker, L"on-console"), L"1");
-  EXPECT_EQ(markerValue(marker, L"stdout"), std::to_wstring(FILE_TYPE_CHAR));
   // An empty folder: the child takes our current directory.
   EXPECT_EQ(markerValue(marker, L"cwd"), currentFolder());
   EXPECT_TRUE(child.sendCtrlC());
   ASSERT_TRUE(waitEnded(child));
   EXPECT_EQ(child.exitCode(), 130u);
-  EXPECT_EQ(child.readOutput(), L"");
 }
 
-TEST(ChildProcessFailure, MissingProgramGivesTheWholeMessageAndLeavesOnlyThePipes) {
+TEST(ChildProcessFailure, MissingProgramOrFolderGivesTheSystemCodeAndNoProcess) {
   e2e::TempFolder temp{L"missing"};
-  std::wstring command = e2e::quoted(temp.file(L"nothing-here.exe")) + L" -x";
-  ChildProcess child;
-  std::wstring error = L"old text";
-  ASSERT_FALSE(child.start(command, L"", true, &error, true));
-  std::wstring expected = L"Ошибка запуска компонента программы (0x44): \n" + formatSystemError(ERROR_FILE_NOT_FOUND) +
-                          L"\r\n\r\nКоманда:\r\n" + command + L"\r\n\r\nПапка запуска:\r\n(inherit)" +
-                          L"\r\n\r\nПожалуйста, обратитесь в Службу поддержки:\r\n " + kSupportEmail + L"\r\n " +
-                          kSupportPhone + L"\r\n " + kSupportWebsite;
-  EXPECT_EQ(error, expected);
-  EXPECT_EQ(child.process, nullptr);
-  EXPECT_EQ(child.pid, 0u);
-  EXPECT_NE(child.stdoutRead, nullptr);
-  EXPECT_NE(child.stderrRead, nullptr);
-  EXPECT_EQ(child.readOutput(), L"");
-
-  // Without capture nothing is left, and a missing folder is named in the message.
-  std::wstring folder = temp.file(L"no-such-folder");
-  ASSERT_FALSE(child.start(fakeServer(L"--run 0"), folder, true, &error, false));
-  EXPECT_NE(error.find(L"\r\n\r\nПапка запуска:\r\n" + folder + L"\r\n\r\n"), std::wstring::npos);
-  EXPECT_EQ(child.stdoutRead, nullptr);
-  EXPECT_EQ(child.stderrRead, nullptr);
-  EXPECT_FALSE(child.start(command, L"", true, nullptr, false));
+  std::wstring missingProgram = e2e::quoted(temp.file(L"nothing-here.exe")) + L" -x";
+  struct Row {
+    std::wstring command;
+    std::wstring folder;
+    DWORD error;
+  } rows[] = {
+      {missingProgram, L"", ERROR_FILE_NOT_FOUND},
+      {fakeServer(L"--run 0"), temp.file(L"no-such-folder"), ERROR_DIRECTORY},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(e2e::toUtf8(row.command + L" in " + row.folder));
+    ChildProcess child;
+    StartFailure failure;
+    ASSERT_FALSE(child.start({row.command, row.folder}, &failure));
+    EXPECT_EQ(failure.error, row.error);
+    EXPECT_EQ(failure.step, StartStep::Process);
+    EXPECT_EQ(child.process, nullptr);
+    EXPECT_EQ(child.pid, 0u);
+    EXPECT_EQ(child.readOutput(), L"");
+    EXPECT_FALSE(child.start({row.command, row.folder}, nullptr));
+  }
 }
 
 TEST(ChildProcessEmpty, AnswersWithoutAProcess) {
@@ -159,19 +152,19 @@ TEST(ChildProcessEmpty, AnswersWithoutAProcess) {
 
 TEST_F(ChildProcessTest, ExitCodesAnd259AsAnEnd) {
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--run 0 --exit-code 7"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({withMarker(L"--run 0 --exit-code 7")}, nullptr));
   ASSERT_TRUE(waitEnded(child));
   EXPECT_FALSE(child.isRunning());
   EXPECT_EQ(child.exitCode(), 7u);
 
   // 259 reads as STILL_ACTIVE, yet the process has ended.
-  ASSERT_TRUE(child.start(fakeServer(L"--run 0 --exit-code 259"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({fakeServer(L"--run 0 --exit-code 259")}, nullptr));
   ASSERT_TRUE(waitEnded(child));
   EXPECT_FALSE(child.isRunning());
   EXPECT_EQ(child.exitCode(), 259u);
   EXPECT_FALSE(child.sendCtrlC());
 
-  ASSERT_TRUE(child.start(standIns.command(L"endless"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({standIns.command(L"endless")}, nullptr));
   EXPECT_TRUE(child.isRunning());
   EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
   child.terminate(0);
@@ -182,10 +175,10 @@ TEST_F(ChildProcessTest, ExitCodesAnd259AsAnEnd) {
 
 TEST_F(ChildProcessTest, StartAgainLeavesTheOldChildRunningAndEmptiesOutput) {
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--stdout first"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({withMarker(L"--stdout first")}, nullptr));
   ASSERT_TRUE(e2e::waitFor([&] { return child.readOutput() == L"first"; }, 10000));
   DWORD oldPid = child.pid;
-  ASSERT_TRUE(child.start(fakeServer(L"--run 0"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({fakeServer(L"--run 0")}, nullptr));
   EXPECT_NE(child.pid, oldPid);
   EXPECT_TRUE(child.output.empty());
   EXPECT_TRUE(e2e::isProcessAlive(oldPid));  // TearDown ends it
@@ -193,7 +186,7 @@ TEST_F(ChildProcessTest, StartAgainLeavesTheOldChildRunningAndEmptiesOutput) {
 
 TEST_F(ChildProcessTest, CloseKeepsOutputAndDoesNotStopTheChild) {
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--stdout kept"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({withMarker(L"--stdout kept")}, nullptr));
   ASSERT_TRUE(e2e::waitFor([&] { return child.readOutput() == L"kept"; }, 10000));
   DWORD pid = child.pid;
   child.close();
@@ -209,7 +202,7 @@ TEST_F(ChildProcessTest, CloseKeepsOutputAndDoesNotStopTheChild) {
 TEST_F(ChildProcessTest, CtrlCEndsTheChildAndNotUs) {
   // This test program has a console of its own; sendCtrlC leaves it to reach the child's.
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L""), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({withMarker(L"")}, nullptr));
   ASSERT_TRUE(waitMarker(marker, L"started"));
   EXPECT_TRUE(child.sendCtrlC());
   ASSERT_TRUE(waitEnded(child));
@@ -236,7 +229,7 @@ TEST_F(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
   ASSERT_TRUE(SetConsoleCtrlHandler(ctrlCNotSwallowed, TRUE));
   for (const wchar_t* name : {L"a", L"b"}) {
     ChildProcess child;
-    ASSERT_TRUE(child.start(standIns.command(name), L"", true, nullptr, false));
+    ASSERT_TRUE(child.start({standIns.command(name)}, nullptr));
     ASSERT_TRUE(waitMarker(standIns.marker(name), L"started"));
     EXPECT_TRUE(child.sendCtrlC());
     ASSERT_TRUE(waitEnded(child));
@@ -248,7 +241,7 @@ TEST_F(ChildProcessCtrlC, SenderSwallowsTheCtrlCThatReachesItself) {
 TEST_F(ChildProcessTest, ChildThatIgnoresCtrlCKeepsRunning) {
   FreeConsole();
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--ignore-ctrlc"), L"", true, nullptr, false));
+  ASSERT_TRUE(child.start({withMarker(L"--ignore-ctrlc")}, nullptr));
   ASSERT_TRUE(waitMarker(marker, L"started"));
   child.sendCtrlC();
   ASSERT_TRUE(waitMarker(marker, L"ctrlc-ignored"));
@@ -261,9 +254,10 @@ TEST_F(ChildProcessTest, ChildThatIgnoresCtrlCKeepsRunning) {
 // output first whatever the order of writing, in the code page the system reports.
 TEST_F(ChildProcessTest, BothStreamsOfARealChildComeBackStandardOutputFirst) {
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--stderr \"e1 \\xC4\\r\\n\" --stdout \"o1 \\xE9\\r\\n\" --sleep 200 "
-                                     L"--stderr e2 --stdout \"o2 \\xFC\" --run 0 --exit-code 4"),
-                          L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({withMarker(L"--stderr \"e1 \\xC4\\r\\n\" --stdout \"o1 \\xE9\\r\\n\" --sleep 200 "
+                                      L"--stderr e2 --stdout \"o2 \\xFC\" --run 0 --exit-code 4"),
+                           L""},
+                          nullptr));
   ASSERT_TRUE(waitEnded(child));
   std::wstring expected = e2e::ansiText("o1 \xE9\r\no2 \xFC") + e2e::ansiText("e1 \xC4\r\ne2");
   EXPECT_EQ(child.readOutput(), expected);
@@ -273,8 +267,8 @@ TEST_F(ChildProcessTest, BothStreamsOfARealChildComeBackStandardOutputFirst) {
 
 TEST_F(ChildProcessTest, FloodingChildIsNeverBlockedAndItsNewestOutputIsKept) {
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 0 --exit-code 3"), L"",
-                          true, nullptr, true));
+  ASSERT_TRUE(child.start(
+      {withMarker(L"--flood 1048576 --stdout \"\\r\\nlast words\\r\\n\" --run 0 --exit-code 3"), L""}, nullptr));
   // Nobody calls readOutput while it writes: the readers alone keep the pipe moving.
   ASSERT_TRUE(waitMarker(marker, L"flooded", 10000));
   ASSERT_TRUE(waitEnded(child));
@@ -289,7 +283,7 @@ TEST_F(ChildProcessTest, FloodingChildIsNeverBlockedAndItsNewestOutputIsKept) {
 
 TEST_F(ChildProcessTest, CloseDoesNotHangOnAPipeThatAGrandchildHolds) {
   ChildProcess child;
-  ASSERT_TRUE(child.start(withMarker(L"--stdout hi --grandchild 60000 --run 0"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({withMarker(L"--stdout hi --grandchild 60000 --run 0")}, nullptr));
   ASSERT_TRUE(waitEnded(child));
   ASSERT_TRUE(waitMarker(marker, L"exit=0"));
   DWORD grandchild = e2e::markerNumber(marker, L"grandchild");
@@ -307,13 +301,13 @@ TEST_F(ChildProcessTest, CloseDoesNotHangOnAPipeThatAGrandchildHolds) {
 TEST(ChildProcessCycles, TwentyStartsAndClosesLeaveNoHandlesBehind) {
   ChildProcess child;
   // One cycle first, so lazily made handles of the system are not counted as ours.
-  ASSERT_TRUE(child.start(fakeServer(L"--run 0"), L"", true, nullptr, true));
+  ASSERT_TRUE(child.start({fakeServer(L"--run 0")}, nullptr));
   ASSERT_TRUE(waitEnded(child));
   child.close();
   long before = ownHandleCount();
   ASSERT_GT(before, 0);
   for (int i = 0; i < 20; ++i) {
-    ASSERT_TRUE(child.start(fakeServer(L"--stdout x --run 0"), L"", true, nullptr, i % 2 == 0));
+    ASSERT_TRUE(child.start({fakeServer(L"--stdout x --run 0")}, nullptr));
     ASSERT_TRUE(waitEnded(child));
     child.close();
   }

@@ -23,7 +23,7 @@ TEST_F(ServerJobTest, ClosingTheJobEndsTheServerAndItsChildrenUnlessReleased) {
     ServerJob job;
     ASSERT_TRUE(job.create());
     ChildProcess server;
-    ASSERT_TRUE(server.start(standIns.command(name, L"--grandchild 60000"), L"", true, nullptr, false, &job));
+    ASSERT_TRUE(server.start({standIns.command(name, L"--grandchild 60000"), L"", true, &job}, nullptr));
     EXPECT_TRUE(server.inJob);
     ASSERT_TRUE(e2e::waitMarker(standIns.marker(name), L"started"));
     ASSERT_TRUE(e2e::waitFor([&] { return e2e::markerNumber(standIns.marker(name), L"grandchild") != 0; }, 10000));
@@ -44,7 +44,7 @@ TEST_F(ServerJobTest, ClosingTheJobEndsTheServerAndItsChildrenUnlessReleased) {
 TEST(ServerJob, WithoutAJobAServerStartsAsUsual) {
   ServerJob none;
   ChildProcess server;
-  ASSERT_TRUE(server.start(e2e::fakeServer(L"--run 0"), L"", true, nullptr, false, &none));
+  ASSERT_TRUE(server.start({e2e::fakeServer(L"--run 0"), L"", true, &none}, nullptr));
   EXPECT_FALSE(server.inJob);
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(server.process, e2e::kTimeoutMs));
 }
