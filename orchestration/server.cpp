@@ -23,14 +23,14 @@ const ServerKind kWebServerKind = {
     L"Основной процесс:",
     &LauncherConfig::webServer,
     &LauncherConfig::webServerDirectory,
-    false,
-    true,
-    false,
-    false,
-    true,
-    true,
-    PortRule::StartPage,
-    false,
+    false,                // optional
+    true,                 // earlyReportGivesExitCode
+    false,                // stopsByEvent
+    false,                // exitWaits
+    true,                 // ownsWindows
+    true,                 // servesStartPage
+    PortRule::StartPage,  // port
+    false,                // keepsErrorLog
 };
 
 const ServerKind kDatabaseKind = {
@@ -49,14 +49,14 @@ const ServerKind kDatabaseKind = {
     L"MySQL процесс:",
     &LauncherConfig::mysqlServer,
     &LauncherConfig::mysqlServerDirectory,
-    true,
-    false,
-    true,
-    true,
-    false,
-    false,
-    PortRule::MysqlOptions,
-    true,
+    true,                    // optional
+    false,                   // earlyReportGivesExitCode
+    true,                    // stopsByEvent
+    true,                    // exitWaits
+    false,                   // ownsWindows
+    false,                   // servesStartPage
+    PortRule::MysqlOptions,  // port
+    true,                    // keepsErrorLog
 };
 
 namespace {
