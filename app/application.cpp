@@ -3,6 +3,7 @@
 #include "app/control_window.h"
 #include "app/start_page.h"
 #include "config/paths.h"
+#include "ui/dpi.h"
 #include "win/handles.h"
 #include "win/system_error.h"
 
@@ -33,20 +34,64 @@ bool Application::createControlWindow() {
   }
   // An elevated Launcher would not hear the shell announce a new taskbar: the system filters
   // messages from processes of lower integrity.
-  if (taskbarCreatedMessage) ChangeWindowMessageFilterEx(controlWindow, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+  if (tray.taskbarCreatedMessage)
+    ChangeWindowMessageFilterEx(controlWindow, tray.taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
   return true;
 }
 
+void Application::appendJournal(const std::wstring& text, bool isError, bool isSuccess) {
+  logWindow.append(text, isError, isSuccess);
+}
+
+void Application::showLogWindow(bool show, bool activate) {
+  if (show) {
+    logWindow.show(activate);
+  } else if (logWindow.visible) {
+    logWindow.toggle();
+  }
+}
+
+void Application::hideLogWindow() {
+  logWindow.hide();
+}
+
+// The database's item only where one is configured.
 void Application::buildTrayMenu() {
-  trayMenu = CreatePopupMenu();
-  if (!trayMenu) return;
-  AppendMenuW(trayMenu, MF_STRING, IDM_TOGGLE_WINDOWS, L"Показать/Скрыть");
-  AppendMenuW(trayMenu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(trayMenu, MF_STRING, IDM_RESTART_WEB_SERVER, L"Перезапустить веб-сервер");
-  if (!config.mysqlServer.empty())
-    AppendMenuW(trayMenu, MF_STRING, IDM_RESTART_DATABASE, L"Перезапустить MySQL сервер");
-  AppendMenuW(trayMenu, MF_STRING, IDM_ABOUT, L"О программе...");
-  AppendMenuW(trayMenu, MF_STRING, IDM_EXIT, L"Выход");
+  const TrayServerItem items[] = {
+      {IDM_RESTART_WEB_SERVER, L"Перезапустить веб-сервер", L"Запустить веб-сервер", true},
+      {IDM_RESTART_DATABASE, L"Перезапустить MySQL сервер", L"Запустить MySQL сервер", !config.mysqlServer.empty()},
+  };
+  tray.buildMenu(items, ARRAYSIZE(items));
+}
+
+bool Application::addTrayIcon() {
+  // Drawn for the size the taskbar shows it at, not shrunk from a larger image.
+  HICON icon = loadIconOfSize(instance, kAppIconId, smallIconSize(systemDpi()));
+  logWindow.hidesToTray = tray.add(controlWindow, icon, WM_TRAYICON, kTrayTip);
+  // No taskbar yet (a start at logon) or a busy shell: keep trying until it takes the icon.
+  if (!tray.added && controlWindow) SetTimer(controlWindow, TIMER_TRAY_RETRY, kTrayRetryPeriodMs, nullptr);
+  return tray.added;
+}
+
+void Application::releaseTrayAndMenu() {
+  if (controlWindow) KillTimer(controlWindow, TIMER_TRAY_RETRY);
+  tray.release();
+  logWindow.hidesToTray = false;
+}
+
+void Application::restoreTrayIcon() {
+  if (!tray.wanted) return;
+  bool wasAdded = tray.added;
+  logWindow.hidesToTray = tray.readd();
+  if (tray.added) {
+    if (controlWindow) KillTimer(controlWindow, TIMER_TRAY_RETRY);
+    return;
+  }
+  if (controlWindow) SetTimer(controlWindow, TIMER_TRAY_RETRY, kTrayRetryPeriodMs, nullptr);
+  if (!wasAdded) return;
+  // The icon is the only way back to a hidden Launcher: fall back to the log window.
+  appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
+  showLogWindow(true);
 }
 
 int Application::run(HINSTANCE moduleInstance) {
@@ -64,7 +109,7 @@ int Application::run(HINSTANCE moduleInstance) {
   // Told of logoff and shutdown before the servers' consoles are, so they can be stopped cleanly.
   SetProcessShutdownParameters(kShutdownLevel, 0);
 
-  if (!createLogWindow(instance)) {
+  if (!logWindow.create(instance, controlWindow)) {
     showStartupError(L"Не удалось создать окно журнала.");
     destroyWindow(controlWindow);
     return 1;
@@ -76,8 +121,6 @@ int Application::run(HINSTANCE moduleInstance) {
   startWebServer();
 
   buildTrayMenu();
-  // Drawn for the size the taskbar shows it at, not shrunk from a larger image.
-  trayIconHandle = loadIconOfSize(instance, kAppIconId, smallIconSize(systemDpi()));
   if (!addTrayIcon()) {
     appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
     showStartupError(L"Не удалось создать иконку в трее. Для завершения программы закройте это окно.");

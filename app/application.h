@@ -1,7 +1,6 @@
 #pragma once
 
 #include <windows.h>
-#include <richedit.h>
 
 #include <string>
 
@@ -9,11 +8,10 @@
 #include "orchestration/server.h"
 #include "orchestration/start_page_probe.h"
 #include "process/server_job.h"
-#include "ui/dpi.h"
+#include "ui/log_window.h"
 #include "ui/tray_icon.h"
 
 constexpr wchar_t kMessageBoxCaption[] = L"ZEM Wendlor";
-constexpr int kAppIconId = 101;
 // How long Exit gives the database to shut down on its Ctrl+C before it is terminated.
 constexpr DWORD kDatabaseStopTimeoutMs = 10000;
 // Above the default 0x280 of every process: at logoff we hear of the session's end before the
@@ -47,15 +45,8 @@ struct Application {
   Server database{kDatabaseTexts};
   LauncherPhase phase = LauncherPhase::Starting;
   bool processWindowsVisible = true;
+  // While tray.wanted and the shell has not taken the icon, TIMER_TRAY_RETRY tries again.
   TrayIcon tray;
-  // trayAdded: the shell holds the icon. trayIconWanted: from the first add until the icon is
-  // given back at the end; while the shell has not taken it, TIMER_TRAY_RETRY tries again.
-  bool trayAdded = false;
-  bool trayIconWanted = false;
-  HMENU trayMenu = nullptr;
-  HICON trayIconHandle = nullptr;
-  // Registered "TaskbarCreated": the shell restarted and forgot the tray icon.
-  UINT taskbarCreatedMessage = 0;
   HANDLE instanceMutex = nullptr;
   int visibilityPasses = 0;
   bool allStartedReported = false;
@@ -66,18 +57,7 @@ struct Application {
   bool startPageProbing = false;
   DWORD startPageProbeTick = 0;
   StartPageProbe startPageProbe;
-  HWND logWindow = nullptr;
-  HWND journalEdit = nullptr;
-  HWND exitButton = nullptr;
-  HWND collapseButton = nullptr;
-  bool logWindowVisible = false;
-  // The log window's DPI and what is drawn for it; remade when the window moves to a monitor of
-  // another DPI.
-  UINT logWindowDpi = kDefaultDpi;
-  HFONT journalFont = nullptr;
-  HFONT logButtonFont = nullptr;
-  HICON logWindowBigIcon = nullptr;
-  HICON logWindowSmallIcon = nullptr;
+  LogWindow logWindow;
 
   // Whether Exit, once the database has gone, gives the web server its Ctrl+C at once.
   bool exitInterruptsWebServer = false;
@@ -102,7 +82,6 @@ struct Application {
   void toggleProcessWindows();
   void showProcessWindows();
   void showTrayMenuAtCursor();
-  void updateRestartItems();
   void showAbout();
 
   // Shutdown.
@@ -176,41 +155,19 @@ struct Application {
   void startPageAnswered();
   void endStartPageProbe();
 
-  // Journal and log window.
+  // The Journal, for the servers' logic.
   void appendJournal(const std::wstring& text, bool isError, bool isSuccess);
-  bool createLogWindow(HINSTANCE instance);
   // activate: brought to the foreground too (never while the session ends).
   void showLogWindow(bool show, bool activate = true);
   void hideLogWindow();
-  void layoutLogWindow();
-  LRESULT handleLogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  // Fonts and icons for dpi; the layout follows at the next layoutLogWindow.
-  void applyLogWindowDpi(UINT dpi);
-  void onLogWindowDpiChanged(WPARAM wParam, LPARAM lParam);
-  void releaseLogWindowDrawing();
 
-  // The Journal's copy and save, its context menu and keys.
-  void showJournalMenu(LPARAM screenPoint);
-  bool onJournalCommand(WORD command);
-  // Nonzero when the key is taken (EN_MSGFILTER's answer).
-  LRESULT onJournalKey(const MSGFILTER& filter);
-  bool copyJournalSelection();
-  void selectAllJournal();
-  void saveJournal();
-  // The Journal's text (or only its selection) with CR LF line ends.
-  std::wstring journalText(bool selectionOnly) const;
-
-  // Tray.
+  // Tray: the menu for the configured servers; the icon, tried again on TIMER_TRAY_RETRY until
+  // the shell takes it (the first add returns false when the shell refused it for now).
   void buildTrayMenu();
-  // The first add at start-up; false when the shell refused it for now.
   bool addTrayIcon();
   void releaseTrayAndMenu();
   // At TaskbarCreated and on TIMER_TRAY_RETRY: the icon again, until the shell holds it.
   void restoreTrayIcon();
-
-  // About box.
-  std::wstring buildAboutText() const;
-  std::wstring serverStateText(const Server& server) const;
 };
 
 // Error message box of the start-up sequence (no owner, the program's caption, error icon).

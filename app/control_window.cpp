@@ -1,7 +1,9 @@
 #include "app/control_window.h"
 
 #include "app/application.h"
-#include "ui/window_visibility.h"
+#include "resources/version.h"
+#include "ui/about_text.h"
+#include "win/window_visibility.h"
 
 LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
@@ -14,8 +16,8 @@ LRESULT CALLBACK controlWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) taskbarCreatedMessage = RegisterWindowMessageW(kTaskbarCreatedMessageName);
-  if (taskbarCreatedMessage != 0 && message == taskbarCreatedMessage) {
+  if (message == WM_NCCREATE) tray.taskbarCreatedMessage = RegisterWindowMessageW(kTaskbarCreatedMessageName);
+  if (tray.taskbarCreatedMessage != 0 && message == tray.taskbarCreatedMessage) {
     restoreTrayIcon();
     return 0;
   }
@@ -61,6 +63,9 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
         case IDM_RESTART_DATABASE:
           restartDatabase();
           return 0;
+        case IDC_LOG_EXIT:
+          exitFromLogWindow();
+          return 0;
       }
       break;
     case WM_TIMER:
@@ -97,7 +102,7 @@ LRESULT Application::handleControlMessage(HWND window, UINT message, WPARAM wPar
       return 0;
     case WM_TRAYICON:
       if (lParam == WM_LBUTTONDBLCLK) {
-        showLogWindow(!logWindowVisible);
+        logWindow.toggle();
       } else if (lParam == WM_RBUTTONUP) {
         showTrayMenuAtCursor();
       }
@@ -125,34 +130,39 @@ void Application::showProcessWindows() {
 }
 
 void Application::showTrayMenuAtCursor() {
-  if (!trayMenu) return;
-  const wchar_t* label = processWindowsVisible ? L"Скрыть окна процесса" : L"Показать окна процесса";
-  ModifyMenuW(trayMenu, IDM_TOGGLE_WINDOWS, MF_BYCOMMAND | MF_STRING, IDM_TOGGLE_WINDOWS, label);
-  updateRestartItems();
-  tray.showTrayMenu(trayMenu);
+  // A request would change nothing while a server stops or the Launcher exits.
+  const TrayServerState states[] = {
+      {IDM_RESTART_WEB_SERVER, webServer.running(), exiting() || webServer.state == ServerState::Stopping},
+      {IDM_RESTART_DATABASE, database.running(), exiting() || database.state == ServerState::Stopping},
+  };
+  tray.showMenu(processWindowsVisible, states, ARRAYSIZE(states));
 }
 
-// "Перезапустить" for a running server, "Запустить" for one that is not; greyed while it stops or
-// the Launcher exits, when a request would change nothing.
-void Application::updateRestartItems() {
-  struct Item {
-    UINT command;
-    const Server& server;
-    const wchar_t* restart;
-    const wchar_t* start;
-  };
-  const Item items[] = {
-      {IDM_RESTART_WEB_SERVER, webServer, L"Перезапустить веб-сервер", L"Запустить веб-сервер"},
-      {IDM_RESTART_DATABASE, database, L"Перезапустить MySQL сервер", L"Запустить MySQL сервер"},
-  };
-  for (const Item& item : items) {
-    bool busy = exiting() || item.server.state == ServerState::Stopping;
-    UINT flags = MF_BYCOMMAND | MF_STRING | (busy ? MF_GRAYED : MF_ENABLED);
-    ModifyMenuW(trayMenu, item.command, flags, item.command, item.server.running() ? item.restart : item.start);
-  }
+namespace {
+
+AboutServer aboutServer(const wchar_t* heading, const Server& server) {
+  AboutServer about;
+  about.heading = heading;
+  about.pid = server.process.pid;
+  about.running = server.process.isRunning();
+  about.restarts = server.restarts();
+  about.inJob = server.process.inJob;
+  return about;
 }
 
+}  // namespace
+
+// Taken fresh at each showing: the settings in effect and whether the servers still run.
 void Application::showAbout() {
-  std::wstring text = buildAboutText();
+  AboutSnapshot snapshot;
+  snapshot.version = WENDLOR_VERSION_SHORT;
+  snapshot.configWarning = configWarning;
+  snapshot.config = config;
+  snapshot.workingDirectory = EffectiveWorkingDirectory();
+  snapshot.servers.push_back(aboutServer(L"Основной процесс:", webServer));
+  snapshot.servers.back().hasWindows = true;
+  snapshot.servers.back().windowsVisible = processWindowsVisible;
+  snapshot.servers.push_back(aboutServer(L"MySQL процесс:", database));
+  std::wstring text = aboutText(snapshot);
   MessageBoxW(controlWindow, text.c_str(), L"О программе", MB_OK | MB_ICONINFORMATION);
 }

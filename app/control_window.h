@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "ui/tray_icon.h"
+
 // The hidden control window: the tray icon, the tray menu and both timers talk to it.
 constexpr wchar_t kControlWindowClass[] = L"WendlorStarterWindowClass";
 constexpr wchar_t kControlWindowTitle[] = L"Wendlor";
@@ -29,10 +31,11 @@ constexpr UINT kShutdownEventRetryMs = 100;
 constexpr UINT_PTR TIMER_TRAY_RETRY = 5;
 constexpr UINT kTrayRetryPeriodMs = 3000;
 
-constexpr UINT IDM_TOGGLE_WINDOWS = 1001;
+// The tray menu's own items carry the first three.
+constexpr UINT IDM_TOGGLE_WINDOWS = kTrayToggleCommand;
 constexpr UINT IDM_STOP_AND_EXIT = 1002;
-constexpr UINT IDM_EXIT = 1003;
-constexpr UINT IDM_ABOUT = 1004;
+constexpr UINT IDM_EXIT = kTrayExitCommand;
+constexpr UINT IDM_ABOUT = kTrayAboutCommand;
 // Restart (or start, when it is not running) one server; accepted from other programs too.
 constexpr UINT IDM_RESTART_WEB_SERVER = 1005;
 constexpr UINT IDM_RESTART_DATABASE = 1006;

@@ -112,7 +112,7 @@ bool Application::serversToStopAtSessionEnd() const {
 
 void Application::setShutdownBlockReason() {
   if (shutdownReasonWindow) return;
-  HWND window = logWindow ? logWindow : controlWindow;
+  HWND window = logWindow.window ? logWindow.window : controlWindow;
   if (window && ShutdownBlockReasonCreate(window, kShutdownBlockReason)) shutdownReasonWindow = window;
 }
 
@@ -127,7 +127,7 @@ void Application::clearShutdownBlockReason() {
 // with the Launcher, and the Journal comes on screen, without the focus, with the reason.
 void Application::holdSessionEnd() {
   for (Server* server : {&database, &webServer}) server->job.release();
-  if (logWindow && !logWindowVisible) showLogWindow(true, false);
+  if (logWindow.window && !logWindow.visible) showLogWindow(true, false);
   setShutdownBlockReason();
 }
 
@@ -221,12 +221,7 @@ void Application::endOfRunTeardown() {
     KillTimer(controlWindow, TIMER_WEB_SERVER_STOP);
   }
   endStartPageProbe();
-  if (trayAdded) {
-    tray.removeTrayIcon();
-    trayAdded = false;
-  }
-  destroyMenu(trayMenu);
-  destroyIcon(trayIconHandle);
+  releaseTrayAndMenu();
   stopChildren();
   releaseServerJobs();
   destroyWindow(controlWindow);
@@ -247,11 +242,6 @@ Application::~Application() {
   stopChildren();
   releaseServerJobs();
   destroyWindow(controlWindow);
-  if (logWindow) {
-    destroyWindow(logWindow);
-    journalEdit = nullptr;
-    exitButton = nullptr;
-    collapseButton = nullptr;
-  }
+  logWindow.destroy();
   closeHandle(instanceMutex);
 }

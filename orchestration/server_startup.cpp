@@ -4,7 +4,7 @@
 #include "config/paths.h"
 #include "orchestration/port_owner.h"
 #include "process/child_process.h"
-#include "ui/window_visibility.h"
+#include "win/window_visibility.h"
 
 std::wstring Application::EffectiveWorkingDirectory() const {
   return ResolveFolderSetting(config.workingDirectory, programFolder, programFolder);

@@ -4,7 +4,7 @@
 #include "app/control_window.h"
 #include "app/start_page.h"
 #include "orchestration/port_owner.h"
-#include "ui/window_visibility.h"
+#include "win/window_visibility.h"
 
 namespace {
 
@@ -65,19 +65,19 @@ void Application::serverEnded(Server& server) {
 }
 
 void Application::callAttention(const wchar_t* balloonText) {
-  if (logWindow && !logWindowVisible) showLogWindow(true);
-  if (balloonText && trayAdded) tray.showBalloon(kTrayTip, balloonText);
+  if (logWindow.window && !logWindow.visible) showLogWindow(true);
+  if (balloonText && tray.added) tray.showBalloon(kTrayTip, balloonText);
 }
 
 void Application::announceAllStarted() {
   allStartedPending = false;
-  if (!trayAdded) {
+  if (!tray.added) {
     // Left on screen: without the tray icon there would be no way back to it.
     appendJournal(L"Все процессы успешно запущены.", false, true);
     return;
   }
   appendJournal(L"Все процессы успешно запущены. Окно журнала скрыто.", false, true);
-  if (logWindow) hideLogWindow();
+  if (logWindow.window) hideLogWindow();
 }
 
 // With no database configured the web server alone is the whole stack.

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "config/support_contacts.h"
 #include "process/output_capture.h"
 #include "process/server_job.h"
-#include "process/support_contacts.h"
 #include "win/handles.h"
 #include "win/process_image.h"
 #include "win/system_error.h"

@@ -11,7 +11,7 @@
 
 #include "app/application.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
+#include "ui/log_window.h"
 
 namespace {
 

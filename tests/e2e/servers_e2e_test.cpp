@@ -13,7 +13,7 @@
 #include "process/child_process.h"
 #include "process/output_capture.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
+#include "ui/log_window.h"
 
 namespace {
 

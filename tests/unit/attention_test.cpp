@@ -31,8 +31,7 @@ struct AttentionTest : ::testing::Test {
   void SetUp() override {
     app.instance = GetModuleHandleW(nullptr);
     ASSERT_TRUE(app.createControlWindow());
-    ASSERT_TRUE(app.createLogWindow(app.instance));
-    app.trayIconHandle = CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
+    ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
     ASSERT_TRUE(app.addTrayIcon());
   }
 
@@ -56,7 +55,7 @@ struct AttentionTest : ::testing::Test {
     app.supervise();
   }
 
-  std::wstring lastEntry() { return e2e::readJournal(app.journalEdit).back().text; }
+  std::wstring lastEntry() { return e2e::readJournal(app.logWindow.edit).back().text; }
 };
 
 }  // namespace
@@ -73,8 +72,8 @@ TEST_F(AttentionTest, ALateEndShowsTheBalloonOfThatServer) {
       kEarlyExitWindowMs + e2e::kTimeoutMs));
 
   ASSERT_NO_FATAL_FAILURE(end(app.webServer));
-  EXPECT_EQ(0u, e2e::indexStarting(e2e::readJournal(app.journalEdit), L"ОШИБКА: Веб-сервер остановился (PID: "));
-  EXPECT_TRUE(app.logWindowVisible);
+  EXPECT_EQ(0u, e2e::indexStarting(e2e::readJournal(app.logWindow.edit), L"ОШИБКА: Веб-сервер остановился (PID: "));
+  EXPECT_TRUE(app.logWindow.visible);
   EXPECT_EQ(L"ZEM Wendlor", app.tray.balloonTitle);
   EXPECT_EQ(L"Веб-сервер остановился. Подробности в журнале.", app.tray.balloonText);
 
@@ -93,8 +92,8 @@ TEST_F(AttentionTest, AnEarlyEndBringsTheLogWindowBackWithoutABalloon) {
     app.showLogWindow(false);
     ASSERT_NO_FATAL_FAILURE(start(*c.server));
     ASSERT_NO_FATAL_FAILURE(end(*c.server));
-    EXPECT_NE(std::wstring::npos, e2e::indexOf(e2e::readJournal(app.journalEdit), c.report));
-    EXPECT_TRUE(app.logWindowVisible);
+    EXPECT_NE(std::wstring::npos, e2e::indexOf(e2e::readJournal(app.logWindow.edit), c.report));
+    EXPECT_TRUE(app.logWindow.visible);
     EXPECT_EQ(L"", app.tray.balloonText);
   }
 }
@@ -111,7 +110,7 @@ TEST_F(AttentionTest, AStartPageThatNeverAnswersShowsItsBalloonOnceTheWaitIsOver
   app.onStartPageProbeTimer();
   EXPECT_FALSE(app.startPageProbing);
   EXPECT_EQ(L"ОШИБКА: Веб-сервер не отвечает на порту 80. Стартовая страница не открыта.", lastEntry());
-  EXPECT_TRUE(app.logWindowVisible);
+  EXPECT_TRUE(app.logWindow.visible);
   EXPECT_EQ(L"ZEM Wendlor", app.tray.balloonTitle);
   EXPECT_EQ(L"Веб-сервер не отвечает. Подробности в журнале.", app.tray.balloonText);
 }

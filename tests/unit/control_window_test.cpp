@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/control_window.h"
+#include "tests/support/e2e_support.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ struct ControlWindowTest : ::testing::Test {
   }
   std::wstring toggleLabel() const {
     wchar_t label[64] = {};
-    GetMenuStringW(app.trayMenu, IDM_TOGGLE_WINDOWS, label, 64, MF_BYCOMMAND);
+    GetMenuStringW(app.tray.menu, IDM_TOGGLE_WINDOWS, label, 64, MF_BYCOMMAND);
     return label;
   }
 };
@@ -66,13 +67,13 @@ TEST_F(ControlWindowTest, OtherCommandsTimersAndTrayEventsChangeNothing) {
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_RBUTTONUP));
   EXPECT_FALSE(takeQuit());
   EXPECT_TRUE(app.processWindowsVisible);
-  EXPECT_FALSE(app.logWindowVisible);
+  EXPECT_FALSE(app.logWindow.visible);
   EXPECT_TRUE(IsWindow(app.controlWindow));
 }
 
 TEST_F(ControlWindowTest, ToggleWithoutWebServerFlipsTheFlagAndTheMenuLabel) {
   app.buildTrayMenu();
-  ASSERT_NE(nullptr, app.trayMenu);
+  ASSERT_NE(nullptr, app.tray.menu);
   EXPECT_EQ(L"Показать/Скрыть", toggleLabel());
   UINT_PTR timer = SetTimer(nullptr, 0, 50, endMenu);
 
@@ -92,47 +93,117 @@ TEST_F(ControlWindowTest, ToggleWithoutWebServerFlipsTheFlagAndTheMenuLabel) {
   KillTimer(nullptr, timer);
   // Menu order: toggle, separator, restart of the web server (no database is configured), About,
   // Exit.
-  EXPECT_EQ(5, GetMenuItemCount(app.trayMenu));
-  EXPECT_EQ(IDM_TOGGLE_WINDOWS, GetMenuItemID(app.trayMenu, 0));
-  EXPECT_EQ(IDM_RESTART_WEB_SERVER, GetMenuItemID(app.trayMenu, 2));
-  EXPECT_EQ(IDM_ABOUT, GetMenuItemID(app.trayMenu, 3));
-  EXPECT_EQ(IDM_EXIT, GetMenuItemID(app.trayMenu, 4));
+  EXPECT_EQ(5, GetMenuItemCount(app.tray.menu));
+  EXPECT_EQ(IDM_TOGGLE_WINDOWS, GetMenuItemID(app.tray.menu, 0));
+  EXPECT_EQ(IDM_RESTART_WEB_SERVER, GetMenuItemID(app.tray.menu, 2));
+  EXPECT_EQ(IDM_ABOUT, GetMenuItemID(app.tray.menu, 3));
+  EXPECT_EQ(IDM_EXIT, GetMenuItemID(app.tray.menu, 4));
   EXPECT_FALSE(takeQuit());
 }
 
 TEST_F(ControlWindowTest, DoubleClickTogglesTheLogWindow) {
-  ASSERT_TRUE(app.createLogWindow(app.instance));
-  app.trayAdded = true;  // the double click comes from the icon
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
+  app.logWindow.hidesToTray = true;  // the double click comes from the icon
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK));
-  EXPECT_TRUE(app.logWindowVisible);
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));
+  EXPECT_TRUE(app.logWindow.visible);
+  EXPECT_TRUE(IsWindowVisible(app.logWindow.window));
   EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK));
-  EXPECT_FALSE(app.logWindowVisible);
-  EXPECT_FALSE(IsWindowVisible(app.logWindow));
+  EXPECT_FALSE(app.logWindow.visible);
+  EXPECT_FALSE(IsWindowVisible(app.logWindow.window));
 
   // Closed by its own close box, it comes back on the next double click.
   send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-  SendMessageW(app.logWindow, WM_CLOSE, 0, 0);
-  ASSERT_FALSE(IsWindowVisible(app.logWindow));
+  SendMessageW(app.logWindow.window, WM_CLOSE, 0, 0);
+  ASSERT_FALSE(IsWindowVisible(app.logWindow.window));
   send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));
-  EXPECT_TRUE(app.logWindowVisible);
+  EXPECT_TRUE(IsWindowVisible(app.logWindow.window));
+  EXPECT_TRUE(app.logWindow.visible);
+}
+
+TEST_F(ControlWindowTest, ExitButtonOfTheLogWindowWritesItsLineAndEndsTheLoop) {
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
+  app.phase = LauncherPhase::Running;
+  SendMessageW(app.logWindow.window, WM_COMMAND, MAKEWPARAM(IDC_LOG_EXIT, BN_CLICKED),
+               reinterpret_cast<LPARAM>(app.logWindow.exitButton));
+  std::vector<e2e::JournalEntry> got = e2e::readJournal(app.logWindow.edit);
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.back().text, L"Завершение работы программы...");
+  WPARAM code = 99;
+  ASSERT_TRUE(takeQuit(&code));
+  EXPECT_EQ(0u, code);
+}
+
+// Without the tray icon the Journal is the only way back: the start leaves it on screen, and its
+// close box minimises it. Once the icon is there, the announcement hides it.
+TEST_F(ControlWindowTest, WithoutTheTrayIconTheJournalStaysAfterTheStart) {
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
+  app.showLogWindow(true);
+  app.announceAllStarted();
+  EXPECT_TRUE(IsWindowVisible(app.logWindow.window));
+  EXPECT_TRUE(app.logWindow.visible);
+  EXPECT_EQ(e2e::readJournal(app.logWindow.edit).back().text, L"Все процессы успешно запущены.");
+  SendMessageW(app.logWindow.window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsIconic(app.logWindow.window));
+
+  ASSERT_TRUE(app.addTrayIcon());
+  EXPECT_TRUE(app.logWindow.hidesToTray);
+  app.showLogWindow(true);
+  app.announceAllStarted();
+  EXPECT_FALSE(IsWindowVisible(app.logWindow.window));
+  EXPECT_EQ(e2e::readJournal(app.logWindow.edit).back().text, L"Все процессы успешно запущены. Окно журнала скрыто.");
+  app.releaseTrayAndMenu();
+  EXPECT_FALSE(app.logWindow.hidesToTray);
+}
+
+// A refused add is tried again on a timer until the shell takes the icon, and TaskbarCreated adds
+// it again after the shell forgot it.
+TEST_F(ControlWindowTest, TheTrayIconComesBackOnTheRetryTimerAndOnTaskbarCreated) {
+  NOTIFYICONDATAW inTheWay{};
+  inTheWay.cbSize = sizeof inTheWay;
+  inTheWay.hWnd = app.controlWindow;
+  inTheWay.uID = kTrayIconId;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &inTheWay));
+  ASSERT_FALSE(app.addTrayIcon());
+  Shell_NotifyIconW(NIM_DELETE, &inTheWay);
+  ASSERT_TRUE(e2e::waitFor(
+      [&] {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        return app.tray.added;
+      },
+      e2e::kTimeoutMs));
+  EXPECT_TRUE(e2e::shellHasIcon(app.controlWindow));
+  EXPECT_TRUE(app.logWindow.hidesToTray);
+  // Once it is there, the timer is gone.
+  EXPECT_FALSE(KillTimer(app.controlWindow, TIMER_TRAY_RETRY));
+
+  // A restarted shell knows nothing of the icon.
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &inTheWay));
+  ASSERT_FALSE(e2e::shellHasIcon(app.controlWindow));
+  send(app.tray.taskbarCreatedMessage);
+  EXPECT_TRUE(e2e::shellHasIcon(app.controlWindow));
+  EXPECT_TRUE(app.tray.added);
+  EXPECT_FALSE(app.logWindow.visible);
+  EXPECT_FALSE(takeQuit());
+
+  // Once given back, TaskbarCreated adds nothing.
+  app.releaseTrayAndMenu();
+  send(app.tray.taskbarCreatedMessage);
+  EXPECT_FALSE(e2e::shellHasIcon(app.controlWindow));
 }
 
 TEST_F(ControlWindowTest, CloseFromOutsideReleasesTheTrayAndQuits) {
   app.buildTrayMenu();
-  app.trayIconHandle = CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
-  app.trayAdded = app.tray.addTrayIcon(app.controlWindow, app.trayIconHandle, WM_TRAYICON, kTrayTip);
-  ASSERT_TRUE(app.trayAdded);
+  ASSERT_TRUE(app.addTrayIcon());
   HWND window = app.controlWindow;
 
   send(WM_CLOSE);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(nullptr, app.controlWindow);
-  EXPECT_FALSE(app.trayAdded);
   EXPECT_FALSE(app.tray.added);
-  EXPECT_EQ(nullptr, app.trayMenu);
-  EXPECT_EQ(nullptr, app.trayIconHandle);
+  EXPECT_FALSE(app.tray.wanted);
+  EXPECT_EQ(nullptr, app.tray.menu);
+  EXPECT_EQ(nullptr, app.tray.icon);
   WPARAM code = 99;
   ASSERT_TRUE(takeQuit(&code));
   EXPECT_EQ(0u, code);

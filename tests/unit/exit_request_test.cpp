@@ -46,7 +46,7 @@ TEST_F(ExitRequest, WithoutAControlWindowTheDatabaseIsEndedAndTheQuitPostedAtOnc
 
 // The database that Exit ends is the Launcher's own doing: later ticks report nothing of it.
 TEST_F(ExitRequest, ServersEndedByExitAreNotReported) {
-  ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
+  ASSERT_TRUE(app.logWindow.create(GetModuleHandleW(nullptr), nullptr));
   ASSERT_NO_FATAL_FAILURE(startDatabase(L"--ignore-ctrlc", L"started"));
   app.database.state = ServerState::Running;
   app.database.startTick = GetTickCount();
@@ -55,7 +55,7 @@ TEST_F(ExitRequest, ServersEndedByExitAreNotReported) {
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.database.process.process, e2e::kTimeoutMs));
   app.supervise();
   // What Exit says and nothing after it: no report of the end it caused.
-  std::vector<e2e::JournalEntry> entries = e2e::readJournal(app.journalEdit);
+  std::vector<e2e::JournalEntry> entries = e2e::readJournal(app.logWindow.edit);
   EXPECT_EQ(std::vector<std::wstring>{L"Остановка MySQL сервера..."}, e2e::entryTexts(entries));
   MSG quit;
   EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
@@ -63,12 +63,12 @@ TEST_F(ExitRequest, ServersEndedByExitAreNotReported) {
 
 // A database that no Ctrl+C can reach is ended at once, and the Journal says why in red.
 TEST_F(ExitRequest, ADatabaseThatCannotGetItsCtrlCIsEndedAndTheJournalSaysSo) {
-  ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
+  ASSERT_TRUE(app.logWindow.create(GetModuleHandleW(nullptr), nullptr));
   ASSERT_NO_FATAL_FAILURE(startDatabase(L"--free-console", L"console-freed"));
 
   app.requestExit(false);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(app.database.process.process, e2e::kTimeoutMs));
-  std::vector<e2e::JournalEntry> entries = e2e::readJournal(app.journalEdit);
+  std::vector<e2e::JournalEntry> entries = e2e::readJournal(app.logWindow.edit);
   ASSERT_EQ(2u, entries.size());
   EXPECT_EQ(L"Остановка MySQL сервера...", entries[0].text);
   EXPECT_EQ(L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно.", entries[1].text);

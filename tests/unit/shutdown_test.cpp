@@ -10,25 +10,22 @@ TEST(Shutdown, TeardownReleasesTrayMenuIconAndControlWindowOnce) {
   Application app;
   app.instance = GetModuleHandleW(nullptr);
   ASSERT_TRUE(app.createControlWindow());
-  ASSERT_TRUE(app.createLogWindow(app.instance));
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
   app.buildTrayMenu();
-  app.trayIconHandle = CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
-  app.trayAdded = app.tray.addTrayIcon(app.controlWindow, app.trayIconHandle, WM_TRAYICON, kTrayTip);
-  ASSERT_TRUE(app.trayAdded);
+  ASSERT_TRUE(app.addTrayIcon());
   SetTimer(app.controlWindow, TIMER_SUPERVISE, 100000, nullptr);
   HWND control = app.controlWindow;
-  HMENU menu = app.trayMenu;
+  HMENU menu = app.tray.menu;
 
   app.endOfRunTeardown();
   EXPECT_FALSE(IsWindow(control));
   EXPECT_FALSE(IsMenu(menu));
   EXPECT_EQ(nullptr, app.controlWindow);
-  EXPECT_EQ(nullptr, app.trayMenu);
-  EXPECT_EQ(nullptr, app.trayIconHandle);
-  EXPECT_FALSE(app.trayAdded);
+  EXPECT_EQ(nullptr, app.tray.menu);
+  EXPECT_EQ(nullptr, app.tray.icon);
   EXPECT_FALSE(app.tray.added);
   // The log window stays until the destructor.
-  EXPECT_TRUE(IsWindow(app.logWindow));
+  EXPECT_TRUE(IsWindow(app.logWindow.window));
   // The quit request of the window's own WM_DESTROY is never read; drop it here.
   MSG quit;
   PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
@@ -41,11 +38,11 @@ TEST(Shutdown, DestructorAfterAnEarlyEndClosesWhatStartUpOpened) {
     Application app;
     app.instance = GetModuleHandleW(nullptr);
     ASSERT_TRUE(app.createControlWindow());
-    ASSERT_TRUE(app.createLogWindow(app.instance));
+    ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
     app.instanceMutex = CreateMutexW(nullptr, FALSE, nullptr);
     ASSERT_NE(nullptr, app.instanceMutex);
     control = app.controlWindow;
-    log = app.logWindow;
+    log = app.logWindow.window;
     app.stopChildren();  // no children: nothing to do, twice
     app.stopChildren();
   }

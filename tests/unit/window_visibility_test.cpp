@@ -1,4 +1,4 @@
-#include "ui/window_visibility.h"
+#include "win/window_visibility.h"
 
 #include <gtest/gtest.h>
 
