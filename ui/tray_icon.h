@@ -42,8 +42,8 @@ struct TrayIcon {
   NOTIFYICONDATAW iconData{};
   // The shell holds the icon.
   bool added = false;
-  // From the first add until the icon is given back: while the shell has not taken it, the shell
-  // of ours tries again.
+  // From the first add until the icon is given back; meanwhile an icon the shell does not hold is
+  // to be added again.
   bool wanted = false;
   HMENU menu = nullptr;
   // The icon shown, owned here.

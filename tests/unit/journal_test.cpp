@@ -3,40 +3,13 @@
 #include <richedit.h>
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "tests/support/e2e_support.h"
 
 namespace {
 
-// Stands in for the shell: records the commands the Journal passes on to it.
-std::vector<WPARAM> commandsReceived;
-
-LRESULT CALLBACK recordCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_COMMAND) commandsReceived.push_back(wParam);
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-struct CommandTarget {
-  HWND window = nullptr;
-  CommandTarget() {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = recordCommands;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"WendlorJournalTestTarget";
-    RegisterClassExW(&windowClass);
-    window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             windowClass.hInstance, nullptr);
-    commandsReceived.clear();
-  }
-  ~CommandTarget() { DestroyWindow(window); }
-};
-
 struct JournalTest : ::testing::Test {
-  CommandTarget target;
   LogWindow log;
-  void SetUp() override { ASSERT_TRUE(log.create(GetModuleHandleW(nullptr), target.window)); }
+  void SetUp() override { ASSERT_TRUE(log.create(GetModuleHandleW(nullptr), nullptr)); }
 
   std::wstring text() { return e2e::windowText(log.edit); }
   std::vector<e2e::JournalEntry> entries() { return e2e::readJournal(log.edit); }
@@ -205,20 +178,8 @@ TEST_F(JournalTest, CloseBoxAndCollapseHideToTheTrayOrMinimiseWithoutIt) {
   log.show();
   EXPECT_FALSE(IsIconic(log.window));
   EXPECT_TRUE(log.visible);
-  EXPECT_TRUE(commandsReceived.empty());
   MSG message;
   EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-}
-
-// The shell's Exit has run by the time the click returns.
-TEST_F(JournalTest, ExitButtonPassesExitToTheShellAtOnce) {
-  click(log.exitButton);
-  ASSERT_EQ(commandsReceived.size(), 1u);
-  EXPECT_EQ(LOWORD(commandsReceived[0]), IDC_LOG_EXIT);
-  EXPECT_TRUE(IsWindow(log.window));
-  log.commandTarget = nullptr;
-  click(log.exitButton);  // no shell: nothing to tell
-  EXPECT_EQ(commandsReceived.size(), 1u);
 }
 
 TEST(Journal, LinesWithoutAWindowAreDroppedAndASecondWindowWorks) {

@@ -70,22 +70,24 @@ void CALLBACK endMenu(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
-TEST(Tray, AddPutsTheIconInTheShellAndRemoveTakesItAway) {
-  OwnerWindow owner;
-  ASSERT_NE(nullptr, owner.window);
-  HICON icon = testIcon();
+TEST(Tray, AddingAgainReplacesTheFirstIconAndRemoveTakesItAway) {
+  OwnerWindow first;
+  OwnerWindow second;
   TrayIcon tray;
-  ASSERT_TRUE(tray.add(owner.window, icon, kCallback, kTrayTip));
-  EXPECT_TRUE(tray.added);
+  ASSERT_TRUE(tray.add(first.window, testIcon(), kCallback, kTrayTip));
   EXPECT_TRUE(tray.wanted);
+  // The same owner again: the shell would refuse a second icon with identifier 1.
+  ASSERT_TRUE(tray.add(first.window, testIcon(), kCallback, kTrayTip));
+  EXPECT_TRUE(shellHasIcon(first.window));
+  HICON icon = testIcon();
+  ASSERT_TRUE(tray.add(second.window, icon, kCallback, kTrayTip));
+  EXPECT_FALSE(shellHasIcon(first.window));
+  EXPECT_TRUE(shellHasIcon(second.window));
   EXPECT_EQ(icon, tray.icon);
-  EXPECT_TRUE(shellHasIcon(owner.window));
-
   tray.remove();
   EXPECT_FALSE(tray.added);
-  EXPECT_FALSE(shellHasIcon(owner.window));
+  EXPECT_FALSE(shellHasIcon(second.window));
   tray.remove();  // nothing left to do
-  EXPECT_FALSE(tray.added);
 }
 
 TEST(Tray, LongTipIsCutAt127Characters) {
@@ -96,23 +98,6 @@ TEST(Tray, LongTipIsCutAt127Characters) {
   tip[127] = L'b';
   ASSERT_TRUE(tray.add(owner.window, nullptr, kCallback, tip));
   EXPECT_EQ(tip.substr(0, 127), std::wstring(tray.iconData.szTip));
-}
-
-TEST(Tray, AddingAgainReplacesTheFirstIcon) {
-  OwnerWindow first;
-  OwnerWindow second;
-  TrayIcon tray;
-  ASSERT_TRUE(tray.add(first.window, testIcon(), kCallback, kTrayTip));
-  // The same owner again: the shell would refuse a second icon with identifier 1.
-  ASSERT_TRUE(tray.add(first.window, testIcon(), kCallback, kTrayTip));
-  EXPECT_TRUE(shellHasIcon(first.window));
-  HICON icon = testIcon();
-  ASSERT_TRUE(tray.add(second.window, icon, kCallback, kTrayTip));
-  EXPECT_FALSE(shellHasIcon(first.window));
-  EXPECT_TRUE(shellHasIcon(second.window));
-  EXPECT_EQ(icon, tray.icon);
-  tray.remove();
-  EXPECT_FALSE(shellHasIcon(second.window));
 }
 
 TEST(Tray, ReleaseGivesEverythingBackAndMayRunAnyNumberOfTimes) {
@@ -131,7 +116,6 @@ TEST(Tray, ReleaseGivesEverythingBackAndMayRunAnyNumberOfTimes) {
   EXPECT_FALSE(IsMenu(menu));
   EXPECT_FALSE(shellHasIcon(owner.window));
   tray.release();
-  EXPECT_EQ(nullptr, tray.menu);
   // Nothing to add again once given back.
   EXPECT_FALSE(TrayIcon().readd());
 }
