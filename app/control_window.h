@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "orchestration/server.h"
+#include "ui/tray_icon.h"
 
 // The hidden control window: the tray icon, the tray menu, the timers and the servers' notices
 // come to it.
@@ -23,10 +24,11 @@ constexpr UINT_PTR TIMER_FAST_TICK = 2;
 constexpr UINT_PTR TIMER_TRAY_RETRY = 5;
 constexpr UINT kTrayRetryPeriodMs = 3000;
 
-constexpr UINT IDM_TOGGLE_WINDOWS = 1001;
+// Other programs post these too. The tray menu's own items are numbered where the menu is made.
+constexpr UINT IDM_TOGGLE_WINDOWS = kTrayToggleCommand;
 constexpr UINT IDM_STOP_AND_EXIT = 1002;
-constexpr UINT IDM_EXIT = 1003;
-constexpr UINT IDM_ABOUT = 1004;
+constexpr UINT IDM_EXIT = kTrayExitCommand;
+constexpr UINT IDM_ABOUT = kTrayAboutCommand;
 // Restart (or start, when it is not running) one server; accepted from other programs too.
 constexpr UINT IDM_RESTART_WEB_SERVER = 1005;
 constexpr UINT IDM_RESTART_DATABASE = 1006;

@@ -8,8 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/application.h"
 #include "bench/measure.h"
+#include "config/launcher_config.h"
+#include "ui/log_window.h"
 
 namespace {
 
@@ -21,11 +22,11 @@ std::wstring lineText(int i) {
 
 int wmain() {
   const int lines = 5000;
-  Application app;
-  if (!app.createLogWindow(GetModuleHandleW(nullptr))) return 1;
+  LogWindow log;
+  if (!log.create(GetModuleHandleW(nullptr), nullptr)) return 1;
 
   HWND plain = CreateWindowExW(0, L"RICHEDIT50W", L"", WS_CHILD | ES_MULTILINE | ES_READONLY, 0, 0, 500, 300,
-                               app.logWindow, nullptr, GetModuleHandleW(nullptr), nullptr);
+                               log.window, nullptr, GetModuleHandleW(nullptr), nullptr);
   LARGE_INTEGER t0, t1, t2;
   SIZE_T m0 = privateBytes();
   QueryPerformanceCounter(&t0);
@@ -36,14 +37,14 @@ int wmain() {
   }
   QueryPerformanceCounter(&t1);
   SIZE_T m1 = privateBytes();
-  for (int i = 0; i < lines; ++i) app.appendJournal(lineText(i), i % 3 == 0, i % 3 == 1);
+  for (int i = 0; i < lines; ++i) log.append(lineText(i), i % 3 == 0, i % 3 == 1);
   QueryPerformanceCounter(&t2);
   SIZE_T m2 = privateBytes();
 
   double baseline = seconds(t0, t1), journal = seconds(t1, t2);
-  std::printf("journal: %d lines, baseline %.3f s, appendJournal %.3f s, time ratio %.2f\n", lines, baseline, journal,
+  std::printf("journal: %d lines, baseline %.3f s, append %.3f s, time ratio %.2f\n", lines, baseline, journal,
               journal / baseline);
-  std::printf("journal: memory growth baseline %llu KiB, appendJournal %llu KiB, ratio %.2f\n",
+  std::printf("journal: memory growth baseline %llu KiB, append %llu KiB, ratio %.2f\n",
               static_cast<unsigned long long>((m1 - m0) / 1024), static_cast<unsigned long long>((m2 - m1) / 1024),
               m1 > m0 ? static_cast<double>(m2 - m1) / static_cast<double>(m1 - m0) : 0.0);
 

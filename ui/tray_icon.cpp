@@ -1,11 +1,12 @@
 #include "ui/tray_icon.h"
 
-#include "app/application.h"
-#include "app/control_window.h"
 #include "win/handles.h"
 
-bool TrayIcon::addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const std::wstring& tip) {
-  removeTrayIcon();
+bool TrayIcon::add(HWND owner, HICON newIcon, UINT callbackMessage, const std::wstring& tip) {
+  remove();
+  if (icon != newIcon) destroyIcon(icon);
+  icon = newIcon;
+  wanted = true;
   iconData = NOTIFYICONDATAW{};
   iconData.hWnd = owner;
   iconData.uCallbackMessage = callbackMessage;
@@ -19,7 +20,7 @@ bool TrayIcon::addTrayIcon(HWND owner, HICON icon, UINT callbackMessage, const s
   return added;
 }
 
-bool TrayIcon::readdTrayIcon() {
+bool TrayIcon::readd() {
   if (!iconData.hWnd) return false;
   // A modify first: an add that timed out may still have reached the shell, which then refuses a
   // second one; a new shell holds no icon of ours and refuses the modify instead.
@@ -27,10 +28,11 @@ bool TrayIcon::readdTrayIcon() {
   return added;
 }
 
-void TrayIcon::removeTrayIcon() {
+void TrayIcon::remove() {
   if (!added) return;
-  iconData.uFlags = 0;
-  Shell_NotifyIconW(NIM_DELETE, &iconData);
+  NOTIFYICONDATAW gone = iconData;
+  gone.uFlags = 0;
+  Shell_NotifyIconW(NIM_DELETE, &gone);
   added = false;
 }
 
@@ -47,8 +49,35 @@ bool TrayIcon::showBalloon(const std::wstring& title, const std::wstring& text) 
   return true;
 }
 
-void TrayIcon::showTrayMenu(HMENU menu) {
+bool TrayIcon::buildMenu(const TrayServerItem* items, size_t count) {
+  destroyMenu(menu);
+  serverItems.assign(items, items + count);
+  menu = CreatePopupMenu();
+  if (!menu) return false;
+  AppendMenuW(menu, MF_STRING, kTrayToggleCommand, L"Показать/Скрыть");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  for (const TrayServerItem& item : serverItems) {
+    if (item.shown) AppendMenuW(menu, MF_STRING, item.command, item.restartLabel);
+  }
+  AppendMenuW(menu, MF_STRING, kTrayAboutCommand, L"О программе...");
+  AppendMenuW(menu, MF_STRING, kTrayExitCommand, L"Выход");
+  return true;
+}
+
+void TrayIcon::showMenu(bool windowsVisible, const TrayServerState* states, size_t count) {
   if (!menu) return;
+  const wchar_t* label = windowsVisible ? L"Скрыть окна процесса" : L"Показать окна процесса";
+  ModifyMenuW(menu, kTrayToggleCommand, MF_BYCOMMAND | MF_STRING, kTrayToggleCommand, label);
+  // "Перезапустить" for a running server, "Запустить" for one that is not; greyed while a request
+  // would change nothing.
+  for (size_t i = 0; i < count; ++i) {
+    const TrayServerState& state = states[i];
+    for (const TrayServerItem& item : serverItems) {
+      if (item.command != state.command || !item.shown) continue;
+      UINT flags = MF_BYCOMMAND | MF_STRING | (state.busy ? MF_GRAYED : MF_ENABLED);
+      ModifyMenuW(menu, item.command, flags, item.command, state.running ? item.restartLabel : item.startLabel);
+    }
+  }
   POINT cursor = {0, 0};
   GetCursorPos(&cursor);
   // Without the foreground the menu would not close when the user clicks elsewhere.
@@ -57,36 +86,10 @@ void TrayIcon::showTrayMenu(HMENU menu) {
   PostMessageW(iconData.hWnd, WM_NULL, 0, 0);
 }
 
-bool Application::addTrayIcon() {
-  trayIconWanted = true;
-  trayAdded = tray.addTrayIcon(controlWindow, trayIconHandle, WM_TRAYICON, kTrayTip);
-  // No taskbar yet (a start at logon) or a busy shell: keep trying until it takes the icon.
-  if (!trayAdded && controlWindow) SetTimer(controlWindow, TIMER_TRAY_RETRY, kTrayRetryPeriodMs, nullptr);
-  return trayAdded;
-}
-
-void Application::releaseTrayAndMenu() {
-  trayIconWanted = false;
-  if (controlWindow) KillTimer(controlWindow, TIMER_TRAY_RETRY);
-  if (trayAdded) {
-    tray.removeTrayIcon();
-    trayAdded = false;
-  }
-  destroyMenu(trayMenu);
-  destroyIcon(trayIconHandle);
-}
-
-void Application::restoreTrayIcon() {
-  if (!trayIconWanted) return;
-  bool wasAdded = trayAdded;
-  trayAdded = tray.readdTrayIcon();
-  if (trayAdded) {
-    if (controlWindow) KillTimer(controlWindow, TIMER_TRAY_RETRY);
-    return;
-  }
-  if (controlWindow) SetTimer(controlWindow, TIMER_TRAY_RETRY, kTrayRetryPeriodMs, nullptr);
-  if (!wasAdded) return;
-  // The icon is the only way back to a hidden Launcher: fall back to the log window.
-  appendJournal(L"ОШИБКА: Не удалось создать иконку в трее.", true, false);
-  showLogWindow(true);
+void TrayIcon::release() {
+  wanted = false;
+  remove();
+  destroyMenu(menu);
+  destroyIcon(icon);
+  iconData.hIcon = nullptr;
 }

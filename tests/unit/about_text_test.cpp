@@ -1,107 +1,98 @@
-#include <windows.h>
+#include "ui/about_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/application.h"
+#include "tests/support/e2e_support.h"
 
 namespace {
 
-const std::wstring kHead =
-    L"ZEM Wendlor v3.2\n\n"
-    L"Программа запуска и управления сервером ZEM Wendlor.\n\n";
-const std::wstring kTail =
-    L"Управление:\n"
-    L"  ПКМ по иконке — меню\n"
-    L"  Двойной клик ЛКМ — Показать/Скрыть окна\n\n"
-    L"Поддержка клиентов:\n"
-    L"  по телефону: +7 (800) 555-01-23\n"
-    L"  на сайте:    https://wendlor.example\n"
-    L"  по E-mail:   info@wendlor.example\n\n";
+// The state of a Launcher with default settings and no server started, as the shell takes it.
+AboutSnapshot defaultSnapshot() {
+  AboutSnapshot snapshot;
+  snapshot.version = L"3.2";
+  snapshot.workingDirectory = L"C:\\Program Files\\Wendlor";
+  snapshot.servers.resize(2);
+  snapshot.servers[0].heading = L"Основной процесс:";
+  snapshot.servers[0].hasWindows = true;
+  snapshot.servers[0].windowsVisible = true;
+  snapshot.servers[1].heading = L"MySQL процесс:";
+  return snapshot;
+}
+
+bool holds(const std::wstring& text, const std::wstring& part) {
+  return text.find(part) != std::wstring::npos;
+}
 
 }  // namespace
 
 TEST(AboutText, DefaultSettings) {
-  Application app;
-  app.programFolder = L"C:\\Program Files\\Wendlor";
-  EXPECT_EQ(kHead +
-                L"Текущая конфигурация:\n"
-                L"  WebServer: httpd.exe\n"
-                L"  MysqlServer: (empty)\n"
-                L"  WorkingDirectory: C:\\Program Files\\Wendlor\n"
-                L"  StartHidden: true\n"
-                L"  SingleInstance: false\n"
-                L"  NoTerminate: false\n"
-                L"  CheckIntervalMs: 1000\n\n"
-                L"Основной процесс:\n"
-                L"  PID: 0\n"
-                L"  Running: no\n"
-                L"  WindowsVisible: yes\n"
-                L"  Перезапусков: 0\n\n"
-                L"MySQL процесс:\n"
-                L"  PID: 0\n"
-                L"  Running: no\n"
-                L"  Перезапусков: 0\n\n" +
-                kTail,
-            app.buildAboutText());
+  EXPECT_EQ(
+      L"ZEM Wendlor v3.2\n\n"
+      L"Программа запуска и управления сервером ZEM Wendlor.\n\n"
+      L"Текущая конфигурация:\n"
+      L"  WebServer: httpd.exe\n"
+      L"  MysqlServer: (empty)\n"
+      L"  WorkingDirectory: C:\\Program Files\\Wendlor\n"
+      L"  StartHidden: true\n"
+      L"  SingleInstance: false\n"
+      L"  NoTerminate: false\n"
+      L"  CheckIntervalMs: 1000\n\n"
+      L"Основной процесс:\n"
+      L"  PID: 0\n"
+      L"  Running: no\n"
+      L"  WindowsVisible: yes\n"
+      L"  Перезапусков: 0\n\n"
+      L"MySQL процесс:\n"
+      L"  PID: 0\n"
+      L"  Running: no\n"
+      L"  Перезапусков: 0\n\n"
+      L"Управление:\n"
+      L"  ПКМ по иконке — меню\n"
+      L"  Двойной клик ЛКМ — Показать/Скрыть окна\n\n"
+      L"Поддержка клиентов:\n"
+      L"  по телефону: +7 (800) 555-01-23\n"
+      L"  на сайте:    https://wendlor.example\n"
+      L"  по E-mail:   info@wendlor.example\n\n",
+      aboutText(defaultSnapshot()));
 }
 
-TEST(AboutText, WarningDatabaseAndFlags) {
-  Application app;
-  app.programFolder = L"D:\\W";
-  app.configWarning = L"Параметр WebServer пуст";
-  app.config.mysqlServer = L"bin\\mysqld.exe --console";
-  app.config.workingDirectory = L"srv";
-  app.config.startHidden = false;
-  app.config.singleInstance = true;
-  app.config.noTerminate = true;
-  app.config.checkIntervalMs = 4294967295u;
-  app.processWindowsVisible = false;
-  // The web server record of a child that still runs: this very process.
-  app.webServer.process.pid = GetCurrentProcessId();
-  app.webServer.process.process =
-      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, app.webServer.process.pid);
-  ASSERT_NE(nullptr, app.webServer.process.process);
-  std::wstring pid = std::to_wstring(GetCurrentProcessId());
-  std::wstring text = app.buildAboutText();
-  CloseHandle(app.webServer.process.process);
-  app.webServer.process.process = nullptr;
-  app.webServer.process.pid = 0;
+TEST(AboutText, WarningSettingsAndRunningServers) {
+  AboutSnapshot snapshot = defaultSnapshot();
+  snapshot.configWarning = L"Параметр WebServer пуст";
+  snapshot.config.webServer.clear();
+  snapshot.config.mysqlServer = L"bin\\mysqld.exe --console";
+  snapshot.config.startHidden = false;
+  snapshot.config.singleInstance = true;
+  snapshot.config.checkIntervalMs = 4294967295u;
+  AboutServer& web = snapshot.servers[0];
+  web.pid = 4321;
+  web.running = true;
+  web.windowsVisible = false;
+  web.restarts = 2;
+  web.inJob = true;
+  snapshot.servers[1].pid = 99;  // ended: the database still named by its last process
+  std::wstring text = aboutText(snapshot);
 
-  EXPECT_EQ(kHead +
-                L"Предупреждение конфигурации:\n"
-                L"Параметр WebServer пуст\n\n"
-                L"Текущая конфигурация:\n"
-                L"  WebServer: httpd.exe\n"
-                L"  MysqlServer: bin\\mysqld.exe --console\n"
-                L"  WorkingDirectory: D:\\W\\srv\n"
-                L"  StartHidden: false\n"
-                L"  SingleInstance: true\n"
-                L"  NoTerminate: true\n"
-                L"  CheckIntervalMs: 4294967295\n\n"
-                L"Основной процесс:\n"
-                L"  PID: " +
-                pid +
-                L"\n"
-                L"  Running: yes\n"
-                L"  WindowsVisible: no\n"
-                L"  Перезапусков: 0\n\n"
-                L"MySQL процесс:\n"
-                L"  PID: 0\n"
-                L"  Running: no\n"
-                L"  Перезапусков: 0\n\n" +
-                kTail,
-            text);
-  EXPECT_EQ(std::wstring::npos, text.find(L'\r'));
-}
+  EXPECT_TRUE(holds(text,
+                    L"ZEM Wendlor v3.2\n\nПрограмма запуска и управления сервером ZEM Wendlor.\n\n"
+                    L"Предупреждение конфигурации:\nПараметр WebServer пуст\n\nТекущая конфигурация:\n"))
+      << e2e::toUtf8(text);
+  EXPECT_TRUE(holds(text, L"\n  WebServer: (empty)\n  MysqlServer: bin\\mysqld.exe --console\n"));
+  EXPECT_TRUE(holds(text,
+                    L"\n  StartHidden: false\n  SingleInstance: true\n  NoTerminate: false\n"
+                    L"  CheckIntervalMs: 4294967295\n\n"));
+  EXPECT_TRUE(holds(text,
+                    L"Основной процесс:\n  PID: 4321\n  Running: yes\n  WindowsVisible: no\n"
+                    L"  Перезапусков: 2\n  EndsWithLauncher: yes\n\nMySQL процесс:\n"))
+      << e2e::toUtf8(text);
+  EXPECT_TRUE(holds(text, L"MySQL процесс:\n  PID: 99\n  Running: no\n  Перезапусков: 0\n  EndsWithLauncher: no\n\n"));
+  EXPECT_FALSE(holds(text, L"\r"));
 
-TEST(AboutText, EmptyWebServerShowsEmptyAndDotShowsTheProgramFolder) {
-  Application app;
-  app.programFolder = L"E:\\Прог";
-  app.config.webServer.clear();
-  app.config.workingDirectory = L" . ";
-  std::wstring text = app.buildAboutText();
-  EXPECT_NE(std::wstring::npos, text.find(L"\n  WebServer: (empty)\n  MysqlServer: (empty)\n"));
-  EXPECT_NE(std::wstring::npos, text.find(L"\n  WorkingDirectory: E:\\Прог\n"));
+  // With NoTerminate the servers are kept whatever happens: nothing to say of their end.
+  snapshot.config.noTerminate = true;
+  text = aboutText(snapshot);
+  EXPECT_TRUE(holds(text, L"  NoTerminate: true\n"));
+  EXPECT_FALSE(holds(text, L"EndsWithLauncher"));
 }

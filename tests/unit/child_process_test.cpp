@@ -5,8 +5,10 @@
 
 #include <vector>
 
+#include "config/support_contacts.h"
 #include "process/output_capture.h"
 #include "tests/support/e2e_support.h"
+#include "win/system_error.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/control_window.h"
+#include "tests/support/e2e_support.h"
 
 namespace {
 
@@ -26,17 +27,7 @@ struct ControlWindowTest : ::testing::Test {
     if (code) *code = message.wParam;
     return true;
   }
-  std::wstring toggleLabel() const {
-    wchar_t label[64] = {};
-    GetMenuStringW(app.tray.menu, IDM_TOGGLE_WINDOWS, label, 64, MF_BYCOMMAND);
-    return label;
-  }
 };
-
-// The tray menu is modal; end it from inside its own message loop.
-void CALLBACK endMenu(HWND, UINT, UINT_PTR, DWORD) {
-  EndMenu();
-}
 
 }  // namespace
 
@@ -71,29 +62,18 @@ TEST_F(ControlWindowTest, OtherCommandsTimersAndTrayEventsChangeNothing) {
   EXPECT_TRUE(IsWindow(app.controlWindow));
 }
 
-TEST_F(ControlWindowTest, ToggleFlipsTheWindowsAndTheMenuLabel) {
-  ASSERT_TRUE(app.addTrayIcon());
-  EXPECT_EQ(L"Показать/Скрыть", toggleLabel());
-  UINT_PTR timer = SetTimer(nullptr, 0, 50, endMenu);
-
-  EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_RBUTTONUP));
-  EXPECT_EQ(L"Скрыть окна процесса", toggleLabel());
-
+TEST_F(ControlWindowTest, ToggleFlipsTheWindowsAndTheMenuHasAnItemForEachConfiguredServer) {
   EXPECT_EQ(0, send(WM_COMMAND, IDM_TOGGLE_WINDOWS));
   EXPECT_FALSE(app.stack.windowsVisible);
-  EXPECT_EQ(0, send(WM_TRAYICON, 0, WM_RBUTTONUP));
-  EXPECT_EQ(L"Показать окна процесса", toggleLabel());
-
+  EXPECT_EQ(0, send(WM_COMMAND, IDM_TOGGLE_WINDOWS));
+  EXPECT_TRUE(app.stack.windowsVisible);
+  EXPECT_EQ(0, send(WM_COMMAND, IDM_TOGGLE_WINDOWS));
   EXPECT_EQ(0, send(WM_SHOWPROCESSWINDOWS));
   EXPECT_TRUE(app.stack.windowsVisible);
-  KillTimer(nullptr, timer);
-  // Menu order: toggle, separator, restart of the web server (no database is configured), About,
-  // Exit.
-  ASSERT_EQ(5, GetMenuItemCount(app.tray.menu));
-  EXPECT_EQ(IDM_TOGGLE_WINDOWS, GetMenuItemID(app.tray.menu, 0));
+  // No database is configured: the menu has no item for it.
+  ASSERT_TRUE(app.addTrayIcon());
+  EXPECT_EQ(5, GetMenuItemCount(app.tray.menu));
   EXPECT_EQ(IDM_RESTART_WEB_SERVER, GetMenuItemID(app.tray.menu, 2));
-  EXPECT_EQ(IDM_ABOUT, GetMenuItemID(app.tray.menu, 3));
-  EXPECT_EQ(IDM_EXIT, GetMenuItemID(app.tray.menu, 4));
   EXPECT_FALSE(takeQuit());
 }
 
@@ -111,6 +91,68 @@ TEST_F(ControlWindowTest, DoubleClickTogglesTheLogWindow) {
   ASSERT_FALSE(IsWindowVisible(app.logWindow.window));
   send(WM_TRAYICON, 0, WM_LBUTTONDBLCLK);
   EXPECT_TRUE(IsWindowVisible(app.logWindow.window));
+}
+
+TEST_F(ControlWindowTest, ExitButtonOfTheLogWindowWritesItsLineAndEndsTheLoop) {
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
+  app.stack.phase = StackPhase::Running;
+  SendMessageW(app.logWindow.window, WM_COMMAND, MAKEWPARAM(IDC_LOG_EXIT, BN_CLICKED),
+               reinterpret_cast<LPARAM>(app.logWindow.exitButton));
+  std::vector<e2e::JournalEntry> got = e2e::readJournal(app.logWindow.edit);
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.back().text, L"Завершение работы программы...");
+  WPARAM code = 99;
+  ASSERT_TRUE(takeQuit(&code));
+  EXPECT_EQ(0u, code);
+}
+
+// The start's announcement hides the Journal to the tray; without the tray icon the Journal is the
+// only way back, and stays.
+TEST_F(ControlWindowTest, TheStartsAnnouncementHidesTheJournalOnlyToTheTray) {
+  ASSERT_TRUE(app.logWindow.create(app.instance, app.controlWindow));
+  StackReport allStarted;
+  allStarted.allStarted = true;
+  app.logWindow.show();
+  app.show(allStarted);
+  EXPECT_TRUE(IsWindowVisible(app.logWindow.window));
+  EXPECT_EQ(e2e::readJournal(app.logWindow.edit).back().text, L"Все процессы успешно запущены.");
+
+  ASSERT_TRUE(app.addTrayIcon());
+  app.show(allStarted);
+  EXPECT_FALSE(IsWindowVisible(app.logWindow.window));
+  EXPECT_EQ(e2e::readJournal(app.logWindow.edit).back().text, L"Все процессы успешно запущены. Окно журнала скрыто.");
+}
+
+// A refused add is tried again on a timer until the shell takes the icon, and TaskbarCreated adds
+// it again after the shell forgot it.
+TEST_F(ControlWindowTest, TheTrayIconComesBackOnTheRetryTimerAndOnTaskbarCreated) {
+  NOTIFYICONDATAW inTheWay{};
+  inTheWay.cbSize = sizeof inTheWay;
+  inTheWay.hWnd = app.controlWindow;
+  inTheWay.uID = kTrayIconId;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &inTheWay));
+  ASSERT_FALSE(app.addTrayIcon());
+  Shell_NotifyIconW(NIM_DELETE, &inTheWay);
+  ASSERT_TRUE(e2e::waitFor(
+      [&] {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        return app.tray.added;
+      },
+      e2e::kTimeoutMs));
+  EXPECT_TRUE(app.logWindow.hidesToTray);
+  // Once it is there, the timer is gone.
+  EXPECT_FALSE(KillTimer(app.controlWindow, TIMER_TRAY_RETRY));
+
+  // A restarted shell knows nothing of the icon.
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &inTheWay));
+  send(app.tray.taskbarCreatedMessage);
+  EXPECT_TRUE(e2e::shellHasIcon(app.controlWindow));
+  EXPECT_FALSE(takeQuit());
+  // Once given back, TaskbarCreated adds nothing.
+  app.tray.release();
+  send(app.tray.taskbarCreatedMessage);
+  EXPECT_FALSE(e2e::shellHasIcon(app.controlWindow));
 }
 
 TEST_F(ControlWindowTest, CloseFromOutsideReleasesTheTrayAndQuitsAndTheReleaseMayRunAgain) {

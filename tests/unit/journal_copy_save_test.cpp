@@ -4,11 +4,10 @@
 #include <string>
 #include <thread>
 
-#include "app/application.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/e2e_support.h"
-#include "ui/journal.h"
 #include "ui/journal_menu.h"
+#include "ui/log_window.h"
 #include "win/system_error.h"
 
 namespace {
@@ -42,14 +41,14 @@ std::string expectedFile(HWND edit) {
 }
 
 struct JournalCopySave : ::testing::Test {
-  Application app;
+  LogWindow log;
   void SetUp() override {
-    ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
-    app.showLogWindow(true);
-    app.appendJournal(L"Веб-сервер запущен.", false, true);
-    app.appendJournal(L"ОШИБКА: две\r\nстроки", true, false);
+    ASSERT_TRUE(log.create(GetModuleHandleW(nullptr), nullptr));
+    log.show();
+    log.append(L"Веб-сервер запущен.", false, true);
+    log.append(L"ОШИБКА: две\r\nстроки", true, false);
   }
-  void command(WORD id) { SendMessageW(app.logWindow, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+  void command(WORD id) { SendMessageW(log.window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
   // Ctrl+key as the keyboard delivers it to the focused Journal.
   void controlKey(WPARAM key) {
     BYTE keys[256];
@@ -57,8 +56,8 @@ struct JournalCopySave : ::testing::Test {
     BYTE saved = keys[VK_CONTROL];
     keys[VK_CONTROL] = 0x80;
     SetKeyboardState(keys);
-    SendMessageW(app.journalEdit, WM_KEYDOWN, key, 1);
-    SendMessageW(app.journalEdit, WM_KEYUP, key, 0xC0000001);
+    SendMessageW(log.edit, WM_KEYDOWN, key, 1);
+    SendMessageW(log.edit, WM_KEYUP, key, 0xC0000001);
     keys[VK_CONTROL] = saved;
     SetKeyboardState(keys);
   }
@@ -85,7 +84,7 @@ TEST(JournalFile, Utf8WithAByteOrderMarkAndCrLfWhateverTheLineBreaks) {
 }
 
 TEST_F(JournalCopySave, CtrlAAndCtrlCAndTheMenuPutTheJournalOnTheClipboard) {
-  const std::wstring shown = e2e::plainLines(e2e::windowText(app.journalEdit));
+  const std::wstring shown = e2e::plainLines(e2e::windowText(log.edit));
   ASSERT_NE(shown.find(L"["), std::wstring::npos);
 
   clearClipboard();
@@ -96,13 +95,13 @@ TEST_F(JournalCopySave, CtrlAAndCtrlCAndTheMenuPutTheJournalOnTheClipboard) {
   EXPECT_NE(copied.find(L"\r\n"), std::wstring::npos);  // as other programs expect line breaks
 
   clearClipboard();
-  SendMessageW(app.journalEdit, EM_SETSEL, 0, 0);
+  SendMessageW(log.edit, EM_SETSEL, 0, 0);
   command(IDM_JOURNAL_COPY);  // nothing selected: nothing copied, no line
   EXPECT_EQ(clipboardText(), L"");
   command(IDM_JOURNAL_SELECT_ALL);
   command(IDM_JOURNAL_COPY);
   EXPECT_EQ(e2e::plainLines(clipboardText()), shown);
-  EXPECT_EQ(e2e::readJournal(app.journalEdit).size(), 2u);
+  EXPECT_EQ(e2e::readJournal(log.edit).size(), 2u);
 }
 
 TEST_F(JournalCopySave, AClipboardHeldByAnotherProgramGivesARedLine) {
@@ -114,10 +113,10 @@ TEST_F(JournalCopySave, AClipboardHeldByAnotherProgramGivesARedLine) {
   });
   ASSERT_TRUE(e2e::waitFor([&] { return held.load(); }, e2e::kTimeoutMs));
   command(IDM_JOURNAL_SELECT_ALL);
-  EXPECT_FALSE(app.copyJournalSelection());
+  EXPECT_FALSE(log.copySelection());
   release = true;
   holder.join();
-  std::vector<e2e::JournalEntry> got = e2e::readJournal(app.journalEdit);
+  std::vector<e2e::JournalEntry> got = e2e::readJournal(log.edit);
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got.back().text.rfind(L"ОШИБКА: Не удалось скопировать текст журнала: ", 0), 0u)
       << e2e::toUtf8(got.back().text);
@@ -127,7 +126,7 @@ TEST_F(JournalCopySave, AClipboardHeldByAnotherProgramGivesARedLine) {
 TEST_F(JournalCopySave, SavingThroughTheDialogWritesTheJournalAsShown) {
   e2e::TempFolder folder(L"journal");
   const std::wstring path = folder.file(L"сохранённый журнал.txt");
-  std::string expected = expectedFile(app.journalEdit);
+  std::string expected = expectedFile(log.edit);
   {
     e2e::DialogDriver driver(path);
     command(IDM_JOURNAL_SAVE);  // returns once the dialog has closed and the file is written
@@ -135,7 +134,7 @@ TEST_F(JournalCopySave, SavingThroughTheDialogWritesTheJournalAsShown) {
     EXPECT_EQ(driver.offeredName, L"wendlor-journal.txt");
   }
   EXPECT_EQ(e2e::readFile(path), expected);
-  EXPECT_EQ(e2e::readJournal(app.journalEdit).size(), 2u);  // no line about it
+  EXPECT_EQ(e2e::readJournal(log.edit).size(), 2u);  // no line about it
 }
 
 // Saves over an existing file that can't be written: the overwrite question is answered yes, the
@@ -147,7 +146,7 @@ static void saveOverUnwritable(JournalCopySave& test, const std::wstring& path, 
     EXPECT_TRUE(driver.fileDialogSeen);
     EXPECT_EQ(driver.questionsAnswered, 1);
   }
-  std::vector<e2e::JournalEntry> got = e2e::readJournal(test.app.journalEdit);
+  std::vector<e2e::JournalEntry> got = e2e::readJournal(test.log.edit);
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got.back().text, L"ОШИБКА: Не удалось сохранить журнал: " + formatSystemError(expectedError));
   EXPECT_EQ(got.back().colour, e2e::kRed);

@@ -3,10 +3,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/application.h"
 #include "tests/support/e2e_support.h"
 #include "ui/dpi.h"
-#include "ui/journal.h"
+#include "ui/log_window.h"
 
 namespace {
 
@@ -34,21 +33,21 @@ int iconWidth(HWND window, WPARAM which) {
   return colour.bmWidth;
 }
 
-// Everything that layoutLogWindow places, at the sizes of one DPI, read from the windows.
+// Everything that LogWindow::layout places, at the sizes of one DPI, read from the windows.
 struct Layout {
   LONG journalFont, buttonFont;
   RECT client, exit, collapse, edit;
 };
 
-Layout layoutOf(const Application& app) {
+Layout layoutOf(const LogWindow& log) {
   Layout l{};
-  // A rich edit does not answer WM_GETFONT: its font is the one the Application made for it.
-  l.journalFont = fontHeight(app.journalFont);
-  l.buttonFont = fontHeight(reinterpret_cast<HFONT>(SendMessageW(app.exitButton, WM_GETFONT, 0, 0)));
-  GetClientRect(app.logWindow, &l.client);
-  l.exit = rectIn(app.logWindow, app.exitButton);
-  l.collapse = rectIn(app.logWindow, app.collapseButton);
-  l.edit = rectIn(app.logWindow, app.journalEdit);
+  // A rich edit does not answer WM_GETFONT: its font is the one the window made for it.
+  l.journalFont = fontHeight(log.journalFont);
+  l.buttonFont = fontHeight(reinterpret_cast<HFONT>(SendMessageW(log.exitButton, WM_GETFONT, 0, 0)));
+  GetClientRect(log.window, &l.client);
+  l.exit = rectIn(log.window, log.exitButton);
+  l.collapse = rectIn(log.window, log.collapseButton);
+  l.edit = rectIn(log.window, log.edit);
   return l;
 }
 
@@ -98,40 +97,40 @@ struct PerMonitorThread {
 // Run by the 144-DPI test prefix (WENDLOR_TEST_DPI=144); elsewhere only on a 150 % display.
 TEST(JournalAt144Dpi, FontButtonsAndMarginsAreOneAndAHalfTimesTheirSizeAndInside) {
   PerMonitorThread aware;
-  Application app;
-  ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
+  LogWindow log;
+  ASSERT_TRUE(log.create(GetModuleHandleW(nullptr), nullptr));
   const char* wanted = std::getenv("WENDLOR_TEST_DPI");
-  UINT dpi = windowDpi(app.logWindow);
+  UINT dpi = windowDpi(log.window);
   if (wanted) {
     ASSERT_EQ(dpi, static_cast<UINT>(std::atoi(wanted))) << "the test prefix is not at the DPI this run asks for";
   } else if (dpi != 144) {
     GTEST_SKIP() << "the display is at " << dpi << " DPI; the 144-DPI test prefix runs this";
   }
-  EXPECT_EQ(app.logWindowDpi, 144u);
+  EXPECT_EQ(log.dpi, 144u);
   RECT window;
-  GetWindowRect(app.logWindow, &window);
+  GetWindowRect(log.window, &window);
   EXPECT_EQ(window.right - window.left, 900);
   EXPECT_EQ(window.bottom - window.top, 600);
-  app.showLogWindow(true);
-  expect144(layoutOf(app));
-  EXPECT_EQ(iconWidth(app.logWindow, ICON_SMALL), 24);
-  EXPECT_EQ(iconWidth(app.logWindow, ICON_BIG), 48);
+  log.show();
+  expect144(layoutOf(log));
+  EXPECT_EQ(iconWidth(log.window, ICON_SMALL), 24);
+  EXPECT_EQ(iconWidth(log.window, ICON_BIG), 48);
 }
 
 struct JournalDpiChange : ::testing::Test {
-  Application app;
+  LogWindow log;
   void SetUp() override {
-    ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
-    if (app.logWindowDpi != kDefaultDpi) GTEST_SKIP() << "written for a 96-DPI display";
-    app.showLogWindow(true);
+    ASSERT_TRUE(log.create(GetModuleHandleW(nullptr), nullptr));
+    if (log.dpi != kDefaultDpi) GTEST_SKIP() << "written for a 96-DPI display";
+    log.show();
   }
   RECT windowRect() {
     RECT r;
-    GetWindowRect(app.logWindow, &r);
+    GetWindowRect(log.window, &r);
     return r;
   }
   void dpiChanged(UINT dpi, const RECT* suggested) {
-    SendMessageW(app.logWindow, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(suggested));
+    SendMessageW(log.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(suggested));
   }
 };
 
@@ -143,21 +142,21 @@ TEST_F(JournalDpiChange, TheWindowTakesTheSuggestedRectangleAndEverythingFollows
   EXPECT_EQ(now.top, 30);
   EXPECT_EQ(now.right, 940);
   EXPECT_EQ(now.bottom, 630);
-  expect144(layoutOf(app));
-  EXPECT_EQ(iconWidth(app.logWindow, ICON_SMALL), 24);
-  EXPECT_EQ(iconWidth(app.logWindow, ICON_BIG), 48);
+  expect144(layoutOf(log));
+  EXPECT_EQ(iconWidth(log.window, ICON_SMALL), 24);
+  EXPECT_EQ(iconWidth(log.window, ICON_BIG), 48);
 
   RECT back = {40, 30, 40 + 600, 30 + 400};
   dpiChanged(96, &back);
-  Layout l = layoutOf(app);
+  Layout l = layoutOf(log);
   EXPECT_EQ(l.journalFont, 15);
   EXPECT_EQ(l.buttonFont, -11);
   EXPECT_EQ(l.exit.right - l.exit.left, 80);
   EXPECT_EQ(l.exit.bottom - l.exit.top, 25);
   EXPECT_EQ(l.exit.top, l.client.bottom - 35);
   EXPECT_EQ(l.edit.bottom, l.client.bottom - 45);
-  EXPECT_EQ(iconWidth(app.logWindow, ICON_SMALL), 16);
-  EXPECT_EQ(iconWidth(app.logWindow, ICON_BIG), 32);
+  EXPECT_EQ(iconWidth(log.window, ICON_SMALL), 16);
+  EXPECT_EQ(iconWidth(log.window, ICON_BIG), 32);
 }
 
 TEST_F(JournalDpiChange, AbsurdMessagesLeaveTheWindowWhereItIsWithUsableSizes) {
@@ -184,7 +183,7 @@ TEST_F(JournalDpiChange, AbsurdMessagesLeaveTheWindowWhereItIsWithUsableSizes) {
     EXPECT_EQ(now.top, before.top) << c.dpi;
     EXPECT_EQ(now.right, before.right) << c.dpi;
     EXPECT_EQ(now.bottom, before.bottom) << c.dpi;
-    Layout l = layoutOf(app);
+    Layout l = layoutOf(log);
     EXPECT_EQ(l.journalFont, c.journalFont) << c.dpi;
     EXPECT_GE(l.exit.left, 0) << c.dpi;
     EXPECT_LE(l.collapse.right, l.client.right) << c.dpi;

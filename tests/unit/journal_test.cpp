@@ -1,19 +1,22 @@
-#include "ui/journal.h"
+#include "ui/log_window.h"
 
 #include <richedit.h>
 #include <gtest/gtest.h>
 
-#include "app/application.h"
 #include "tests/support/e2e_support.h"
 
 namespace {
 
 struct JournalTest : ::testing::Test {
-  Application app;
-  void SetUp() override { ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr))); }
+  LogWindow log;
+  void SetUp() override { ASSERT_TRUE(log.create(GetModuleHandleW(nullptr), nullptr)); }
 
-  std::wstring text() { return e2e::windowText(app.journalEdit); }
-  std::vector<e2e::JournalEntry> entries() { return e2e::readJournal(app.journalEdit); }
+  std::wstring text() { return e2e::windowText(log.edit); }
+  std::vector<e2e::JournalEntry> entries() { return e2e::readJournal(log.edit); }
+  void click(HWND button) {
+    SendMessageW(log.window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+  }
 };
 
 RECT rectIn(HWND parent, HWND child) {
@@ -26,22 +29,17 @@ RECT rectIn(HWND parent, HWND child) {
 }  // namespace
 
 TEST_F(JournalTest, WindowAndControlsAreMadeHidden) {
-  EXPECT_EQ(e2e::windowClass(app.logWindow), L"WendlorLogWindow");
-  EXPECT_EQ(e2e::windowText(app.logWindow), L"ZEM Wendlor: журнал работы программы");
-  EXPECT_FALSE(IsWindowVisible(app.logWindow));
-  EXPECT_FALSE(app.logWindowVisible);
-  EXPECT_EQ(GetDlgCtrlID(app.journalEdit), IDC_JOURNAL_EDIT);
-  EXPECT_EQ(_wcsicmp(e2e::windowClass(app.journalEdit).c_str(), L"RICHEDIT50W"), 0);
-  EXPECT_TRUE(GetWindowLongW(app.journalEdit, GWL_STYLE) & ES_READONLY);
-  EXPECT_EQ(GetDlgCtrlID(app.exitButton), IDC_LOG_EXIT);
-  EXPECT_EQ(e2e::windowText(app.exitButton), L"Выход");
-  EXPECT_EQ(GetDlgCtrlID(app.collapseButton), IDC_LOG_COLLAPSE);
-  EXPECT_EQ(e2e::windowText(app.collapseButton), L"Свернуть");
-  EXPECT_EQ(GetWindowLongW(app.logWindow, GWL_STYLE) & (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN),
-            static_cast<LONG>(WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN));
+  EXPECT_EQ(e2e::windowClass(log.window), L"WendlorLogWindow");
+  EXPECT_EQ(e2e::windowText(log.window), L"ZEM Wendlor: журнал работы программы");
+  EXPECT_FALSE(IsWindowVisible(log.window));
+  EXPECT_FALSE(log.visible);
+  EXPECT_EQ(_wcsicmp(e2e::windowClass(log.edit).c_str(), L"RICHEDIT50W"), 0);
+  EXPECT_TRUE(GetWindowLongW(log.edit, GWL_STYLE) & ES_READONLY);
+  EXPECT_EQ(e2e::windowText(log.exitButton), L"Выход");
+  EXPECT_EQ(e2e::windowText(log.collapseButton), L"Свернуть");
   // Whole on the screen it opens on.
   RECT r;
-  GetWindowRect(app.logWindow, &r);
+  GetWindowRect(log.window, &r);
   RECT work;
   ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
   EXPECT_GT(r.right - r.left, 0);
@@ -51,9 +49,9 @@ TEST_F(JournalTest, WindowAndControlsAreMadeHidden) {
 }
 
 TEST_F(JournalTest, LinesHaveTimestampTextAndCrLf) {
-  app.appendJournal(L"первая строка", false, false);
-  app.appendJournal(L"", false, false);
-  app.appendJournal(L"две\r\nстроки", true, false);
+  log.append(L"первая строка", false, false);
+  log.append(L"", false, false);
+  log.append(L"две\r\nстроки", true, false);
   std::vector<e2e::JournalEntry> got = entries();
   ASSERT_EQ(got.size(), 3u) << e2e::toUtf8(text());
   SYSTEMTIME now;
@@ -74,11 +72,11 @@ TEST_F(JournalTest, LinesHaveTimestampTextAndCrLf) {
 }
 
 TEST_F(JournalTest, EachLineTakesTheColourOfItsKind) {
-  app.appendJournal(L"plain", false, false);
-  app.appendJournal(L"error", true, false);
-  app.appendJournal(L"success", false, true);
-  app.appendJournal(L"both flags", true, true);
-  app.appendJournal(L"multi\r\nline", false, true);
+  log.append(L"plain", false, false);
+  log.append(L"error", true, false);
+  log.append(L"success", false, true);
+  log.append(L"both flags", true, true);
+  log.append(L"multi\r\nline", false, true);
   const COLORREF expected[] = {e2e::kBlack, e2e::kRed, e2e::kGreen, e2e::kRed, e2e::kGreen};
   std::vector<e2e::JournalEntry> got = entries();
   ASSERT_EQ(got.size(), 5u);
@@ -91,15 +89,15 @@ TEST_F(JournalTest, EachLineTakesTheColourOfItsKind) {
 // Whatever the size: the Journal fills the width above a band that holds both buttons, Exit at
 // the left and Collapse at the right, of one size, apart and inside the window.
 TEST_F(JournalTest, LayoutFollowsTheClientArea) {
-  app.showLogWindow(true);
+  log.show();
   for (SIZE size : {SIZE{600, 400}, SIZE{900, 700}, SIZE{300, 200}}) {
     SCOPED_TRACE(std::to_string(size.cx) + "x" + std::to_string(size.cy));
-    SetWindowPos(app.logWindow, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE);
+    SetWindowPos(log.window, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOMOVE);
     RECT client;
-    GetClientRect(app.logWindow, &client);
-    RECT exit = rectIn(app.logWindow, app.exitButton);
-    RECT collapse = rectIn(app.logWindow, app.collapseButton);
-    RECT edit = rectIn(app.logWindow, app.journalEdit);
+    GetClientRect(log.window, &client);
+    RECT exit = rectIn(log.window, log.exitButton);
+    RECT collapse = rectIn(log.window, log.collapseButton);
+    RECT edit = rectIn(log.window, log.edit);
     EXPECT_EQ(edit.left, 0);
     EXPECT_EQ(edit.top, 0);
     EXPECT_EQ(edit.right, client.right);
@@ -122,20 +120,21 @@ TEST_F(JournalTest, LayoutFollowsTheClientArea) {
 }
 
 TEST_F(JournalTest, LinesAddedWhileHiddenAreThereWhenShown) {
-  app.showLogWindow(true);
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));
-  app.showLogWindow(false);
-  EXPECT_FALSE(IsWindowVisible(app.logWindow));
-  EXPECT_FALSE(app.logWindowVisible);
-  for (int i = 0; i < 60; ++i) app.appendJournal(L"line " + std::to_wstring(i), i % 2 == 0, false);
-  app.showLogWindow(true);
-  EXPECT_TRUE(app.logWindowVisible);
+  log.toggle();
+  EXPECT_TRUE(IsWindowVisible(log.window));
+  EXPECT_TRUE(log.visible);
+  log.toggle();
+  EXPECT_FALSE(IsWindowVisible(log.window));
+  EXPECT_FALSE(log.visible);
+  for (int i = 0; i < 60; ++i) log.append(L"line " + std::to_wstring(i), i % 2 == 0, false);
+  log.show();
+  EXPECT_TRUE(log.visible);
   std::vector<std::wstring> got = e2e::entryTexts(entries());
   ASSERT_EQ(got.size(), 60u);
   for (int i = 0; i < 60; ++i) EXPECT_EQ(got[static_cast<size_t>(i)], L"line " + std::to_wstring(i));
   // The view is at the end: the last line is on screen.
-  LRESULT last = SendMessageW(app.journalEdit, EM_GETLINECOUNT, 0, 0) - 1;
-  LRESULT first = SendMessageW(app.journalEdit, EM_GETFIRSTVISIBLELINE, 0, 0);
+  LRESULT last = SendMessageW(log.edit, EM_GETLINECOUNT, 0, 0) - 1;
+  LRESULT first = SendMessageW(log.edit, EM_GETFIRSTVISIBLELINE, 0, 0);
   EXPECT_GT(first, 0);
   EXPECT_LE(first, last);
 }
@@ -146,88 +145,66 @@ TEST_F(JournalTest, MoreThanTheDefaultLimitOfARichEditStaysWhole) {
   auto line = [](int i) { return L"строка " + std::to_wstring(i) + L": " + std::wstring(30, L'ж') + L" конец"; };
   size_t written = 0;
   for (int i = 0; i < count; ++i) {
-    app.appendJournal(line(i), false, false);
+    log.append(line(i), false, false);
     written += line(i).size() + 24;  // with "[dd.mm.yyyy hh:mm:ss] " and CR LF
   }
   ASSERT_GT(written, 45000u);
   std::vector<std::wstring> got = e2e::entryTexts(entries());
   ASSERT_EQ(got.size(), static_cast<size_t>(count));
-  EXPECT_EQ(got.front(), line(0));
-  EXPECT_EQ(got.back(), line(count - 1));
   for (int i = 0; i < count; ++i) ASSERT_EQ(got[static_cast<size_t>(i)], line(i)) << "entry " << i;
 }
 
-TEST_F(JournalTest, CloseBoxAndCollapseOnlyHide) {
-  app.trayAdded = true;  // the tray icon brings the window back
-  app.showLogWindow(true);
-  SendMessageW(app.logWindow, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(IsWindow(app.logWindow));
-  EXPECT_FALSE(IsWindowVisible(app.logWindow));
-  EXPECT_FALSE(app.logWindowVisible);
-  app.showLogWindow(true);
-  SendMessageW(app.logWindow, WM_COMMAND, MAKEWPARAM(IDC_LOG_COLLAPSE, BN_CLICKED),
-               reinterpret_cast<LPARAM>(app.collapseButton));
-  EXPECT_TRUE(IsWindow(app.logWindow));
-  EXPECT_FALSE(IsWindowVisible(app.logWindow));
+// The close box and Collapse never end anything. With the tray icon they hide the window; without
+// it they minimise it, since its taskbar button is then the only way back.
+TEST_F(JournalTest, CloseBoxAndCollapseHideToTheTrayOrMinimiseWithoutIt) {
+  for (bool tray : {true, false}) {
+    SCOPED_TRACE(tray ? "with the tray icon" : "without it");
+    log.hidesToTray = tray;
+    for (bool closeBox : {true, false}) {
+      log.show();
+      ASSERT_FALSE(IsIconic(log.window));
+      if (closeBox) {
+        SendMessageW(log.window, WM_CLOSE, 0, 0);
+      } else {
+        click(log.collapseButton);
+      }
+      EXPECT_TRUE(IsWindow(log.window));
+      EXPECT_FALSE(log.visible);
+      EXPECT_EQ(IsWindowVisible(log.window) != FALSE, !tray);
+      EXPECT_EQ(IsIconic(log.window) != FALSE, !tray);
+    }
+  }
+  // Shown again from the taskbar's minimised state.
+  log.show();
+  EXPECT_FALSE(IsIconic(log.window));
+  EXPECT_TRUE(log.visible);
   MSG message;
   EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-}
-
-TEST_F(JournalTest, WithoutTheTrayIconItStaysAfterTheStartAndMinimizesInsteadOfHiding) {
-  app.showLogWindow(true);
-  app.announceAllStarted();
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));
-  EXPECT_FALSE(IsIconic(app.logWindow));
-  EXPECT_TRUE(app.logWindowVisible);
-  EXPECT_EQ(entries().back().text, L"Все процессы успешно запущены.");
-
-  SendMessageW(app.logWindow, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));  // its taskbar button stays
-  EXPECT_TRUE(IsIconic(app.logWindow));
-  app.showLogWindow(true);
-  EXPECT_FALSE(IsIconic(app.logWindow));
-  SendMessageW(app.logWindow, WM_COMMAND, MAKEWPARAM(IDC_LOG_COLLAPSE, BN_CLICKED),
-               reinterpret_cast<LPARAM>(app.collapseButton));
-  EXPECT_TRUE(IsWindowVisible(app.logWindow));
-  EXPECT_TRUE(IsIconic(app.logWindow));
-  MSG message;
-  EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-
-  // Once the icon is there, the announcement hides it as before.
-  app.trayAdded = true;
-  app.showLogWindow(true);
-  app.announceAllStarted();
-  EXPECT_FALSE(IsWindowVisible(app.logWindow));
-  EXPECT_EQ(entries().back().text, L"Все процессы успешно запущены. Окно журнала скрыто.");
-}
-
-TEST_F(JournalTest, ExitButtonWritesItsLineAndEndsTheLoop) {
-  SendMessageW(app.logWindow, WM_COMMAND, MAKEWPARAM(IDC_LOG_EXIT, BN_CLICKED),
-               reinterpret_cast<LPARAM>(app.exitButton));
-  std::vector<e2e::JournalEntry> got = entries();
-  ASSERT_FALSE(got.empty());
-  EXPECT_EQ(got.back().text, L"Завершение работы программы...");
-  MSG message;
-  ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-  EXPECT_EQ(message.wParam, 0u);
 }
 
 TEST(Journal, LinesWithoutAWindowAreDroppedAndASecondWindowWorks) {
-  Application app;
-  app.appendJournal(L"before", false, false);  // must not crash
-  app.showLogWindow(true);
-  EXPECT_FALSE(app.logWindowVisible);
-  ASSERT_TRUE(app.createLogWindow(GetModuleHandleW(nullptr)));
-  EXPECT_EQ(e2e::windowText(app.journalEdit), L"");
+  LogWindow log;
+  log.append(L"before", false, false);  // must not crash
+  log.show();
+  log.toggle();
+  EXPECT_FALSE(log.visible);
+  ASSERT_TRUE(log.create(GetModuleHandleW(nullptr), nullptr));
+  EXPECT_EQ(e2e::windowText(log.edit), L"");
 
   // The class is registered already: a second log window in the same process is made anyway.
-  Application second;
-  ASSERT_TRUE(second.createLogWindow(GetModuleHandleW(nullptr)));
-  second.appendJournal(L"second", false, false);
-  EXPECT_EQ(e2e::windowText(app.journalEdit), L"");
-  EXPECT_NE(e2e::windowText(second.journalEdit).find(L"second"), std::wstring::npos);
+  LogWindow second;
+  ASSERT_TRUE(second.create(GetModuleHandleW(nullptr), nullptr));
+  second.append(L"second", false, false);
+  EXPECT_EQ(e2e::windowText(log.edit), L"");
+  EXPECT_NE(e2e::windowText(second.edit).find(L"second"), std::wstring::npos);
 
-  DestroyWindow(second.logWindow);
-  second.logWindow = second.journalEdit = second.exitButton = second.collapseButton = nullptr;
-  second.appendJournal(L"after", false, false);  // dropped without error
+  // Destroyed from outside, it holds no handle of it any more.
+  DestroyWindow(second.window);
+  EXPECT_EQ(second.window, nullptr);
+  EXPECT_EQ(second.edit, nullptr);
+  second.append(L"after", false, false);  // dropped without error
+  second.destroy();
+  log.destroy();
+  log.destroy();
+  EXPECT_EQ(log.window, nullptr);
 }

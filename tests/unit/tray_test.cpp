@@ -1,17 +1,19 @@
 // The tray icon against the real shell (Wine's own notification area under Xvfb).
+#include "ui/tray_icon.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/application.h"
-#include "app/control_window.h"
 #include "tests/support/e2e_support.h"
 
 namespace {
 
 using e2e::shellHasIcon;
+
+constexpr UINT kCallback = WM_APP + 10;
 
 // A plain hidden window to own icons; destroyed at the end of the test.
 struct OwnerWindow {
@@ -35,8 +37,8 @@ HICON testIcon() {
   return CopyIcon(LoadIconW(nullptr, IDI_APPLICATION));
 }
 
-// Holds an icon of the Launcher's owner and identifier in the shell, so that the Launcher's own
-// add is refused, as when the shell is busy or an add timed out after it got there.
+// Holds an icon of the owner and identifier in the shell, so that the tray's own add is refused, as
+// when the shell is busy or an add timed out after it got there.
 struct IconInTheWay {
   NOTIFYICONDATAW data{};
   explicit IconInTheWay(HWND owner) {
@@ -48,34 +50,44 @@ struct IconInTheWay {
   void remove() { Shell_NotifyIconW(NIM_DELETE, &data); }
 };
 
-// Runs the message loop until the Launcher holds the icon again, as its own loop would.
-bool pumpUntilAdded(Application& app) {
-  return e2e::waitFor(
-      [&] {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        return app.trayAdded;
-      },
-      e2e::kTimeoutMs);
+constexpr UINT kWebCommand = 1005;
+constexpr UINT kDatabaseCommand = 1006;
+
+std::wstring label(HMENU menu, UINT command) {
+  wchar_t text[64] = {};
+  GetMenuStringW(menu, command, text, 64, MF_BYCOMMAND);
+  return text;
+}
+
+bool greyed(HMENU menu, UINT command) {
+  return (GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+// The menu is modal; end it from inside its own message loop.
+void CALLBACK endMenu(HWND, UINT, UINT_PTR, DWORD) {
+  EndMenu();
 }
 
 }  // namespace
 
-TEST(Tray, AddPutsTheIconInTheShell) {
-  OwnerWindow owner;
-  ASSERT_NE(nullptr, owner.window);
-  HICON icon = testIcon();
+TEST(Tray, AddingAgainReplacesTheFirstIconAndRemoveTakesItAway) {
+  OwnerWindow first;
+  OwnerWindow second;
   TrayIcon tray;
-  ASSERT_TRUE(tray.addTrayIcon(owner.window, icon, WM_TRAYICON, kTrayTip));
-  EXPECT_TRUE(tray.added);
-  EXPECT_TRUE(shellHasIcon(owner.window));
-
-  tray.removeTrayIcon();
+  ASSERT_TRUE(tray.add(first.window, testIcon(), kCallback, kTrayTip));
+  EXPECT_TRUE(tray.wanted);
+  // The same owner again: the shell would refuse a second icon with identifier 1.
+  ASSERT_TRUE(tray.add(first.window, testIcon(), kCallback, kTrayTip));
+  EXPECT_TRUE(shellHasIcon(first.window));
+  HICON icon = testIcon();
+  ASSERT_TRUE(tray.add(second.window, icon, kCallback, kTrayTip));
+  EXPECT_FALSE(shellHasIcon(first.window));
+  EXPECT_TRUE(shellHasIcon(second.window));
+  EXPECT_EQ(icon, tray.icon);
+  tray.remove();
   EXPECT_FALSE(tray.added);
-  EXPECT_FALSE(shellHasIcon(owner.window));
-  tray.removeTrayIcon();  // nothing left to do
-  EXPECT_FALSE(tray.added);
-  DestroyIcon(icon);
+  EXPECT_FALSE(shellHasIcon(second.window));
+  tray.remove();  // nothing left to do
 }
 
 TEST(Tray, LongTipIsCutAt127Characters) {
@@ -84,125 +96,98 @@ TEST(Tray, LongTipIsCutAt127Characters) {
   std::wstring tip(200, L'Ж');
   tip[126] = L'a';
   tip[127] = L'b';
-  ASSERT_TRUE(tray.addTrayIcon(owner.window, nullptr, WM_TRAYICON, tip));
+  ASSERT_TRUE(tray.add(owner.window, nullptr, kCallback, tip));
   EXPECT_EQ(tip.substr(0, 127), std::wstring(tray.iconData.szTip));
 }
 
-TEST(Tray, AddingAgainReplacesTheFirstIcon) {
-  OwnerWindow first;
-  OwnerWindow second;
-  TrayIcon tray;
-  ASSERT_TRUE(tray.addTrayIcon(first.window, nullptr, WM_TRAYICON, kTrayTip));
-  // The same owner again: the shell would refuse a second icon with identifier 1.
-  ASSERT_TRUE(tray.addTrayIcon(first.window, nullptr, WM_TRAYICON, kTrayTip));
-  EXPECT_TRUE(shellHasIcon(first.window));
-  ASSERT_TRUE(tray.addTrayIcon(second.window, nullptr, WM_TRAYICON, kTrayTip));
-  EXPECT_FALSE(shellHasIcon(first.window));
-  EXPECT_TRUE(shellHasIcon(second.window));
-  tray.removeTrayIcon();
-  EXPECT_FALSE(shellHasIcon(second.window));
-}
-
-TEST(Tray, ReleaseTrayAndMenuMayRunAnyNumberOfTimes) {
+TEST(Tray, ReleaseGivesEverythingBackAndMayRunAnyNumberOfTimes) {
   OwnerWindow owner;
-  Application app;
-  app.trayMenu = CreatePopupMenu();
-  app.trayIconHandle = testIcon();
-  app.trayAdded = app.tray.addTrayIcon(owner.window, app.trayIconHandle, WM_TRAYICON, kTrayTip);
-  ASSERT_TRUE(app.trayAdded);
-  HMENU menu = app.trayMenu;
+  TrayIcon tray;
+  const TrayServerItem web = {kWebCommand, L"Перезапустить веб-сервер", L"Запустить веб-сервер", true};
+  ASSERT_TRUE(tray.buildMenu(&web, 1));
+  ASSERT_TRUE(tray.add(owner.window, testIcon(), kCallback, kTrayTip));
+  HMENU menu = tray.menu;
 
-  app.releaseTrayAndMenu();
-  EXPECT_FALSE(app.trayAdded);
-  EXPECT_FALSE(app.tray.added);
-  EXPECT_EQ(nullptr, app.trayMenu);
-  EXPECT_EQ(nullptr, app.trayIconHandle);
+  tray.release();
+  EXPECT_FALSE(tray.added);
+  EXPECT_FALSE(tray.wanted);
+  EXPECT_EQ(nullptr, tray.menu);
+  EXPECT_EQ(nullptr, tray.icon);
   EXPECT_FALSE(IsMenu(menu));
   EXPECT_FALSE(shellHasIcon(owner.window));
-  app.releaseTrayAndMenu();
-  app.releaseTrayAndMenu();
-  EXPECT_EQ(nullptr, app.trayMenu);
+  tray.release();
+  // Nothing to add again once given back.
+  EXPECT_FALSE(TrayIcon().readd());
 }
 
-TEST(Tray, TaskbarCreatedAddsTheSameIconAgain) {
-  Application app;
-  app.instance = GetModuleHandleW(nullptr);
-  ASSERT_TRUE(app.createControlWindow());
-  ASSERT_NE(0u, app.taskbarCreatedMessage);
-  EXPECT_EQ(RegisterWindowMessageW(L"TaskbarCreated"), app.taskbarCreatedMessage);
-  app.trayIconHandle = testIcon();
-  ASSERT_TRUE(app.addTrayIcon());
+// The icon again after the shell lost it (a new taskbar), after the shell refused it, or when the
+// shell holds it already because an add that timed out got there after all.
+TEST(Tray, ReaddPutsTheSameIconBackWhateverTheShellHolds) {
+  enum class Shell { Forgot, RefusedTheAdd, GotTheTimedOutAdd };
+  for (Shell shell : {Shell::Forgot, Shell::RefusedTheAdd, Shell::GotTheTimedOutAdd}) {
+    SCOPED_TRACE(static_cast<int>(shell));
+    OwnerWindow owner;
+    TrayIcon tray;
+    if (shell == Shell::Forgot) {
+      ASSERT_TRUE(tray.add(owner.window, testIcon(), kCallback, kTrayTip));
+      NOTIFYICONDATAW forget = tray.iconData;
+      forget.uFlags = 0;
+      ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &forget));
+    } else {
+      IconInTheWay inTheWay(owner.window);
+      ASSERT_FALSE(tray.add(owner.window, testIcon(), kCallback, kTrayTip));
+      EXPECT_TRUE(tray.wanted);
+      if (shell == Shell::RefusedTheAdd) inTheWay.remove();
+    }
+    EXPECT_EQ(shell == Shell::GotTheTimedOutAdd, shellHasIcon(owner.window));
 
-  // A restarted shell knows nothing of the icon.
-  NOTIFYICONDATAW forget = app.tray.iconData;
-  forget.uFlags = 0;
-  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &forget));
-  ASSERT_FALSE(shellHasIcon(app.controlWindow));
-
-  NOTIFYICONDATAW before = app.tray.iconData;
-  bool windowsVisible = app.processWindowsVisible;
-  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
-  EXPECT_TRUE(shellHasIcon(app.controlWindow));
-  EXPECT_TRUE(app.trayAdded);
-  EXPECT_TRUE(app.tray.added);
-  EXPECT_EQ(0, memcmp(&before, &app.tray.iconData, sizeof before));
-  EXPECT_EQ(windowsVisible, app.processWindowsVisible);
-  EXPECT_FALSE(app.logWindowVisible);
-  MSG quit;
-  EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-
-  // While the shell still holds it, the message changes nothing either.
-  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
-  EXPECT_TRUE(shellHasIcon(app.controlWindow));
-  EXPECT_TRUE(app.trayAdded);
-}
-
-TEST(Tray, TaskbarCreatedWithoutAnIconAddsNone) {
-  Application app;
-  app.instance = GetModuleHandleW(nullptr);
-  ASSERT_TRUE(app.createControlWindow());
-  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
-  EXPECT_FALSE(shellHasIcon(app.controlWindow));
-  EXPECT_FALSE(app.trayAdded);
-  EXPECT_FALSE(app.tray.added);
-}
-
-TEST(Tray, RefusedAddIsTriedAgainOnATimerUntilTheShellHoldsTheIcon) {
-  // The shell holds nothing when asked again, or already holds the icon (an add that timed out
-  // but got there, which a second add would never get past).
-  for (bool shellGotIt : {false, true}) {
-    SCOPED_TRACE(shellGotIt ? "the first add got there" : "the shell takes the icon later");
-    Application app;
-    app.instance = GetModuleHandleW(nullptr);
-    ASSERT_TRUE(app.createControlWindow());
-    app.trayIconHandle = testIcon();
-    IconInTheWay inTheWay(app.controlWindow);
-    ASSERT_TRUE(shellHasIcon(app.controlWindow));
-    ASSERT_FALSE(app.addTrayIcon());
-    if (!shellGotIt) inTheWay.remove();
-
-    ASSERT_TRUE(pumpUntilAdded(app));
-    EXPECT_TRUE(shellHasIcon(app.controlWindow));
-    EXPECT_EQ(app.trayIconHandle, app.tray.iconData.hIcon);
-    // Once it is there, the timer is gone.
-    EXPECT_FALSE(KillTimer(app.controlWindow, TIMER_TRAY_RETRY));
-    app.releaseTrayAndMenu();
-    EXPECT_FALSE(shellHasIcon(app.controlWindow));
+    NOTIFYICONDATAW before = tray.iconData;
+    ASSERT_TRUE(tray.readd());
+    EXPECT_TRUE(tray.added);
+    EXPECT_TRUE(shellHasIcon(owner.window));
+    EXPECT_EQ(0, memcmp(&before, &tray.iconData, sizeof before));
+    // While the shell holds it, asking again changes nothing.
+    EXPECT_TRUE(tray.readd());
+    tray.release();
+    EXPECT_FALSE(shellHasIcon(owner.window));
   }
 }
 
-TEST(Tray, TaskbarCreatedAddsTheIconEvenWhenTheFirstAddFailed) {
-  Application app;
-  app.instance = GetModuleHandleW(nullptr);
-  ASSERT_TRUE(app.createControlWindow());
-  app.trayIconHandle = testIcon();
-  IconInTheWay inTheWay(app.controlWindow);
-  ASSERT_FALSE(app.addTrayIcon());
-  inTheWay.remove();
-  ASSERT_FALSE(shellHasIcon(app.controlWindow));
+TEST(Tray, MenuHoldsTheShownServersAndNamesWhatEachItemWouldDo) {
+  OwnerWindow owner;
+  TrayIcon tray;
+  const TrayServerItem items[] = {
+      {kWebCommand, L"Перезапустить веб-сервер", L"Запустить веб-сервер", true},
+      {kDatabaseCommand, L"Перезапустить MySQL сервер", L"Запустить MySQL сервер", false},
+  };
+  ASSERT_TRUE(tray.buildMenu(items, 2));
+  ASSERT_TRUE(tray.add(owner.window, testIcon(), kCallback, kTrayTip));
+  const UINT order[] = {kTrayToggleCommand, 0, kWebCommand, kTrayAboutCommand, kTrayExitCommand};
+  ASSERT_EQ(5, GetMenuItemCount(tray.menu));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(order[i], GetMenuItemID(tray.menu, i)) << i;
+  EXPECT_EQ(L"Показать/Скрыть", label(tray.menu, kTrayToggleCommand));
+  EXPECT_EQ(L"Перезапустить веб-сервер", label(tray.menu, kWebCommand));
+  EXPECT_EQ(L"О программе...", label(tray.menu, kTrayAboutCommand));
+  EXPECT_EQ(L"Выход", label(tray.menu, kTrayExitCommand));
 
-  EXPECT_EQ(0, SendMessageW(app.controlWindow, app.taskbarCreatedMessage, 0, 0));
-  EXPECT_TRUE(app.trayAdded);
-  EXPECT_TRUE(shellHasIcon(app.controlWindow));
-  EXPECT_FALSE(KillTimer(app.controlWindow, TIMER_TRAY_RETRY));
+  const struct {
+    bool windowsVisible, running, busy;
+    const wchar_t* toggle;
+    const wchar_t* web;
+  } cases[] = {
+      {true, true, false, L"Скрыть окна процесса", L"Перезапустить веб-сервер"},
+      {false, false, false, L"Показать окна процесса", L"Запустить веб-сервер"},
+      {true, true, true, L"Скрыть окна процесса", L"Перезапустить веб-сервер"},
+  };
+  for (const auto& c : cases) {
+    const TrayServerState states[] = {{kWebCommand, c.running, c.busy}, {kDatabaseCommand, true, false}};
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, endMenu);
+    tray.showMenu(c.windowsVisible, states, 2);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(c.toggle, label(tray.menu, kTrayToggleCommand));
+    EXPECT_EQ(c.web, label(tray.menu, kWebCommand));
+    EXPECT_EQ(c.busy, greyed(tray.menu, kWebCommand));
+    // An item not shown stays out of the menu.
+    EXPECT_EQ(5, GetMenuItemCount(tray.menu));
+  }
 }
