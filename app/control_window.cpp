@@ -139,7 +139,8 @@ void Application::onCommand(WORD command) {
   }
   for (size_t i = 0; i < kServerCommandCount; ++i) {
     // Restarts (or starts, when it is not running) the server; never waits on this thread.
-    if (kServerCommands[i].command == command) show(stack.stop(StopReason::Restart, stack.find(*kServerCommands[i].kind)));
+    if (kServerCommands[i].command == command)
+      show(stack.stop(StopReason::Restart, stack.find(*kServerCommands[i].kind)));
   }
 }
 

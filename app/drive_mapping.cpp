@@ -10,8 +10,8 @@ JournalLines mapVirtualDrive(const std::wstring& setting, const std::wstring& fo
   std::wstring drive;
   if (!ParseSubstDrive(setting, &drive)) {
     lines.push_back({L"ОШИБКА subst: Недопустимое значение substdrive \"" + TrimWide(setting) +
-                      L"\": нужна одна буква диска с двоеточием, например W:",
-                    true});
+                         L"\": нужна одна буква диска с двоеточием, например W:",
+                     true});
     return lines;
   }
 
@@ -38,9 +38,9 @@ JournalLines mapVirtualDrive(const std::wstring& setting, const std::wstring& fo
       return lines;
     case SubstResult::Finished:
       if (outcome.exitCode != 0) {
-        lines.push_back({
-            L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: " + std::to_wstring(outcome.exitCode),
-            true});
+        lines.push_back(
+            {L"ОШИБКА subst: Команда subst завершилась с ошибкой. Код выхода: " + std::to_wstring(outcome.exitCode),
+             true});
       }
       return lines;
   }

@@ -13,7 +13,8 @@ namespace {
 // A red line naming the program that listens on port, when one does.
 void reportPortOwner(USHORT port, StackReport* report) {
   DWORD owner = 0;
-  if (findTcpListener(port, &owner)) report->lines.push_back({portTakenLine(port, processFileName(owner), owner), true});
+  if (findTcpListener(port, &owner))
+    report->lines.push_back({portTakenLine(port, processFileName(owner), owner), true});
 }
 
 WPARAM indexOf(const ServerStack& stack, const Server& server) {
@@ -29,8 +30,8 @@ const LauncherConfig kDefaultSettings;
 
 ServerStack::ServerStack() : config(&kDefaultSettings) {}
 
-void ServerStack::configure(const LauncherConfig& settings, const std::wstring& folder,
-                            const ServerKind* const* kinds, size_t count) {
+void ServerStack::configure(const LauncherConfig& settings, const std::wstring& folder, const ServerKind* const* kinds,
+                            size_t count) {
   release();
   config = &settings;
   programFolder = folder;
@@ -427,7 +428,8 @@ void ServerStack::startPageAnswered(StackReport* report) {
   endStartPageWait();
   // Whatever answers after our web server ended is not our site; the supervision reports it.
   bool serving = false;
-  for (const auto& server : servers) serving = serving || (server->kind->servesStartPage && server->process.isRunning());
+  for (const auto& server : servers)
+    serving = serving || (server->kind->servesStartPage && server->process.isRunning());
   if (!serving) return;
   browserOpened = true;
   report->lines.push_back({L"Запуск браузера..."});

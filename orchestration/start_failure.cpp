@@ -17,7 +17,8 @@ std::wstring startFailureMessage(DWORD error, const std::wstring& commandLine, c
   return text;
 }
 
-std::wstring startFailureText(const StartFailure& failure, const std::wstring& commandLine, const std::wstring& folder) {
+std::wstring startFailureText(const StartFailure& failure, const std::wstring& commandLine,
+                              const std::wstring& folder) {
   switch (failure.step) {
     case StartStep::OutputPipe:
       return L"Ошибка создания пайпа для stdout: " + formatSystemError(failure.error);

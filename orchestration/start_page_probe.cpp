@@ -2,7 +2,6 @@
 
 #include <ws2tcpip.h>
 
-
 namespace {
 
 void closeSocket(SOCKET& socket) {

@@ -85,25 +85,6 @@ TEST_F(RestartE2e, EachServerRestartsByCommandWhileTheOtherGoesOn) {
   launcher.quitAndExpectZero();
 }
 
-TEST_F(RestartE2e, AWebServerThatIgnoresItsCtrlCIsForcedAfterTheBound) {
-  ASSERT_NO_FATAL_FAILURE(startBoth(L"--ignore-ctrlc", L""));
-  PostMessageW(control, WM_COMMAND, IDM_RESTART_WEB_SERVER, 0);
-  ASSERT_TRUE(web.waitFor(L"ctrlc-ignored")) << web.events();
-  // A second request while it stops changes nothing.
-  PostMessageW(control, WM_COMMAND, IDM_RESTART_WEB_SERVER, 0);
-  ASSERT_TRUE(e2e::waitFor([&] { return pids(web.marker).size() == 2; }, 10000 + e2e::kTimeoutMs)) << web.events();
-  ASSERT_TRUE(launcher.waitJournal(L"Веб-сервер успешно запущен (PID: " + pids(web.marker)[1] + L")"));
-  std::vector<e2e::JournalEntry> entries = launcher.entries();
-  size_t forced =
-      e2e::indexOf(entries, L"ОШИБКА: Веб-сервер не остановился за 10 секунд и был завершён принудительно.");
-  ASSERT_NE(std::wstring::npos, forced) << e2e::toUtf8(launcher.journal());
-  EXPECT_EQ(e2e::kRed, entries[forced].colour);
-  EXPECT_EQ(1u, count(L"Перезапуск веб-сервера..."));
-  EXPECT_EQ(1u, count(L"ОШИБКА: Веб-сервер не остановился"));
-  expectNoUnexpectedEnd();
-  launcher.quitAndExpectZero();
-}
-
 TEST_F(RestartE2e, AServerThatHadDiedIsStartedAgainAndItsOwnWordsWereReported) {
   // Its error log named on its command line, as "--log-error=FILE" does for MySQL.
   std::wstring errorLog = standIns.folder.file(L"db.err");
@@ -130,15 +111,4 @@ TEST_F(RestartE2e, AServerThatHadDiedIsStartedAgainAndItsOwnWordsWereReported) {
   EXPECT_TRUE(launcher.waitJournal(L"База данных успешно запущена (PID: " + pids(db.marker)[1] + L")"));
   EXPECT_EQ(0u, count(L"Перезапуск MySQL сервера..."));
   launcher.quitAndExpectZero();
-}
-
-TEST_F(RestartE2e, ExitDuringARestartStartsNothing) {
-  ASSERT_NO_FATAL_FAILURE(startBoth(L"", L"--ctrlc-delay 2000"));
-  PostMessageW(control, WM_COMMAND, IDM_RESTART_DATABASE, 0);
-  ASSERT_TRUE(db.waitFor(L"ctrlc")) << db.events();
-  PostMessageW(control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
-  launcher.expectExitZero();
-  EXPECT_EQ(1u, pids(db.marker).size()) << db.events();
-  EXPECT_TRUE(db.has(L"exit=130")) << db.events();
-  EXPECT_EQ(1u, pids(web.marker).size());
 }

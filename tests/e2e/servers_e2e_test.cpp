@@ -317,24 +317,6 @@ TEST_F(ServersTest, AWebServerAloneIsAWholeStackAndOpensTheStartPagePort80) {
   launcher.quitAndExpectZero();
 }
 
-TEST_F(ServersTest, StartPageThatNeverAnswersOnPort80GivesTheErrorAndNoBrowser) {
-  std::string why;
-  if (!port80IsFree(&why)) GTEST_SKIP() << why;
-  ASSERT_TRUE(launchForStartPage(L""));
-  HWND log = launcher.logWindow();
-  ASSERT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
-  // The Launcher tries for 30 s.
-  const wchar_t kNoAnswer[] = L"ОШИБКА: Веб-сервер не отвечает на порту 80. Стартовая страница не открыта.";
-  ASSERT_TRUE(launcher.waitJournal(kNoAnswer, 30000 + kTimeoutMs)) << e2e::toUtf8(launcher.journal());
-  EXPECT_TRUE(e2e::waitFor([&] { return IsWindowVisible(log) != FALSE; }, kTimeoutMs));
-  std::vector<e2e::JournalEntry> lines = journal();
-  EXPECT_EQ(lines.back().text, kNoAnswer);
-  EXPECT_EQ(lines.back().colour, e2e::kRed);
-  EXPECT_EQ(indexOf(lines, L"Запуск браузера..."), std::wstring::npos);
-  EXPECT_TRUE(urls().empty());
-  launcher.quitAndExpectZero();
-}
-
 // Exit while the Launcher still waits for the start page to answer: it ends at once, well
 // before the wait would have run out, and opens no browser.
 TEST_F(ServersTest, ExitWhileTheStartPageIsWaitedForOpensNoBrowser) {

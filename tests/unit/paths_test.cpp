@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "config/launcher_config.h"
-#include "win/system_error.h"
 #include "tests/support/e2e_support.h"
+#include "win/system_error.h"
 
 TEST(Paths, ProgramFolderOfAPath) {
   struct Case {

@@ -107,8 +107,11 @@ TEST_F(StackTest, EachReasonStopsItsServersAndOnlyARestartStartsOneAgain) {
     e2e::StandIn web(folder.file(L"web " + tag)), db(folder.file(L"db " + tag));
     startBoth(web, L"", db, L"--shutdown-event MySQLShutdown{pid}");
     StackReport report = stack.stop(c.reason, &database());
+    // Asked again while it stops, nothing new happens.
+    EXPECT_TRUE(stack.stop(c.reason, &database()).lines.empty());
     StackReport after = pumpUntil([&](const StackReport& all) {
-      if (c.reason == StopReason::Restart) return database().restarts() == 1 && database().state == ServerState::Running;
+      if (c.reason == StopReason::Restart)
+        return database().restarts() == 1 && database().state == ServerState::Running;
       return !c.quits || report.quit || all.quit;
     });
     EXPECT_TRUE(db.has(L"shutdown-event"));
@@ -167,9 +170,10 @@ TEST_F(StackTest, AForcedStopSaysWhy) {
     bool pastBound;
     const wchar_t* line;
   } cases[] = {
-      {"unreachable", L"--free-console",  false,
+      {"unreachable", L"--free-console", false,
        L"ОШИБКА: Не удалось передать Ctrl+C MySQL серверу, он завершён принудительно."},
-      {"bound", L"--ignore-ctrlc", true, L"ОШИБКА: MySQL сервер не остановился за 10 секунд и был завершён принудительно."},
+      {"bound", L"--ignore-ctrlc", true,
+       L"ОШИБКА: MySQL сервер не остановился за 10 секунд и был завершён принудительно."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -209,9 +213,8 @@ TEST_F(StackTest, AnEndOfItsOwnIsReported) {
   EXPECT_EQ(nullptr, early.balloon);
 
   // The report counts from the process's own creation, so it must really have run that long.
-  ASSERT_TRUE(e2e::waitFor(
-      [&] { return GetTickCount() - webServer().startTick > kEarlyExitWindowMs + 500; },
-      kEarlyExitWindowMs + e2e::kTimeoutMs, 100));
+  ASSERT_TRUE(e2e::waitFor([&] { return GetTickCount() - webServer().startTick > kEarlyExitWindowMs + 500; },
+                           kEarlyExitWindowMs + e2e::kTimeoutMs, 100));
   ASSERT_TRUE(e2e::writeFile(webEnd, ""));
   StackReport late = pumpUntil([](const StackReport& r) { return r.attention; });
   ASSERT_FALSE(late.lines.empty());
@@ -235,4 +238,5 @@ TEST_F(StackTest, AStartPageThatNeverAnswersIsGivenUpWithItsBalloon) {
   EXPECT_EQ(L"ОШИБКА: Веб-сервер не отвечает на порту 80. Стартовая страница не открыта.", report.lines.back().text);
   EXPECT_TRUE(report.attention);
   EXPECT_STREQ(L"Веб-сервер не отвечает. Подробности в журнале.", report.balloon);
+  EXPECT_FALSE(report.openStartPage);
 }
