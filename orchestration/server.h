@@ -150,10 +150,6 @@ inline DWORD ticksSince(DWORD now, DWORD start) {
   return now - start;
 }
 
-inline bool withinEarlyExitWindow(DWORD now, DWORD startTick) {
-  return ticksSince(now, startTick) < kEarlyExitWindowMs;
-}
-
 // Milliseconds from a process's creation to its exit, as GetProcessTimes gives them; 0 when the
 // exit time lies before the creation time.
 ULONGLONG lifetimeMs(const FILETIME& created, const FILETIME& exited);

@@ -9,21 +9,6 @@
 
 namespace {
 
-TEST(ServerReport, TickDifferencesSurviveTheWrapOfTheTickCount) {
-  EXPECT_EQ(ticksSince(1500, 500), 1000u);
-  EXPECT_EQ(ticksSince(1000, 0xFFFFFC18u), 2000u);  // started 1000 ms before the wrap
-  EXPECT_EQ(ticksSince(7, 7), 0u);
-
-  DWORD beforeWrap = 0xFFFFF000u;
-  EXPECT_TRUE(withinEarlyExitWindow(beforeWrap + 4999, beforeWrap));
-  EXPECT_FALSE(withinEarlyExitWindow(beforeWrap + 5000, beforeWrap));
-  EXPECT_FALSE(withinEarlyExitWindow(beforeWrap + 6000, beforeWrap));
-
-  EXPECT_FALSE(pastAllStartedDelay(beforeWrap + 3000, beforeWrap));
-  EXPECT_TRUE(pastAllStartedDelay(beforeWrap + 3001, beforeWrap));
-  EXPECT_FALSE(pastAllStartedDelay(beforeWrap + 100, beforeWrap));
-}
-
 TEST(ServerReport, TrimRemovesOnlyTrailingLineBreaksAndSpaces) {
   EXPECT_EQ(trimConsoleOutput(L"line\r\n"), L"line");
   EXPECT_EQ(trimConsoleOutput(L"  a b \n\r \r\n"), L"  a b");
