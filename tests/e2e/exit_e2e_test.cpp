@@ -20,19 +20,19 @@ constexpr wchar_t kStoppingLine[] = L"Остановка MySQL сервера...
 
 struct Route {
   const char* name;
-  void (*trigger)(e2e::ServerStack&);
+  void (*trigger)(e2e::StandInStack&);
   bool fromLogWindow;
 };
 
 const Route kRoutes[] = {
-    {"tray menu Exit", [](e2e::ServerStack& s) { PostMessageW(s.control, WM_COMMAND, IDM_EXIT, 0); }, false},
-    {"command 1002", [](e2e::ServerStack& s) { PostMessageW(s.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0); }, false},
-    {"the Journal's Exit button", [](e2e::ServerStack& s) { PostMessageW(s.log, WM_COMMAND, IDC_LOG_EXIT, 0); }, true},
-    {"WM_CLOSE from another program", [](e2e::ServerStack& s) { PostMessageW(s.control, WM_CLOSE, 0, 0); }, false},
+    {"tray menu Exit", [](e2e::StandInStack& s) { PostMessageW(s.control, WM_COMMAND, IDM_EXIT, 0); }, false},
+    {"command 1002", [](e2e::StandInStack& s) { PostMessageW(s.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0); }, false},
+    {"the Journal's Exit button", [](e2e::StandInStack& s) { PostMessageW(s.log, WM_COMMAND, IDC_LOG_EXIT, 0); }, true},
+    {"WM_CLOSE from another program", [](e2e::StandInStack& s) { PostMessageW(s.control, WM_CLOSE, 0, 0); }, false},
 };
 
 // Neither had the web server its interrupt while the database still ran.
-bool webServerWaitedForTheDatabase(const e2e::ServerStack& s) {
+bool webServerWaitedForTheDatabase(const e2e::StandInStack& s) {
   bool interrupted = s.web.has(L"ctrlc") || s.web.has(L"ctrlc-ignored");
   return !interrupted || !s.db.running();
 }
@@ -45,7 +45,7 @@ TEST_F(ExitE2e, EveryRouteLetsTheDatabaseShutDownWhileTheProgramAnswers) {
   int tag = 0;
   for (const Route& route : kRoutes) {
     SCOPED_TRACE(route.name);
-    e2e::ServerStack stack;
+    e2e::StandInStack stack;
     // After its Ctrl+C the database closes its tables until the test has looked at the program
     // meanwhile and lets it go; then it ends with 130.
     std::wstring tablesClosed = standIns.folder.file(L"tables-closed" + std::to_wstring(++tag));
@@ -82,7 +82,7 @@ TEST_F(ExitE2e, EveryRouteLetsTheDatabaseShutDownWhileTheProgramAnswers) {
 }
 
 TEST_F(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswersAllAlong) {
-  e2e::ServerStack stack;
+  e2e::StandInStack stack;
   ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"", L"--ignore-ctrlc"));
   DWORD asked = GetTickCount();
   PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
@@ -122,7 +122,7 @@ TEST_F(ExitE2e, DatabaseIgnoringCtrlCIsTerminatedAfterTheBoundAndTheWindowAnswer
 }
 
 TEST_F(ExitE2e, DatabaseThatCannotGetCtrlCIsTerminatedAtOnce) {
-  e2e::ServerStack stack;
+  e2e::StandInStack stack;
   ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"", L"--free-console"));
   ASSERT_TRUE(stack.db.waitFor(L"console-freed")) << stack.db.events();
   DWORD asked = GetTickCount();
@@ -144,7 +144,7 @@ TEST_F(ExitE2e, DatabaseThatCannotGetCtrlCIsTerminatedAtOnce) {
 TEST_F(ExitE2e, ServersHearTheirCtrlCEvenWhenTheLauncherWasStartedIgnoringIt) {
   for (bool startHidden : {true, false}) {
     SCOPED_TRACE(startHidden ? "StartHidden" : "shown");
-    e2e::ServerStack stack;
+    e2e::StandInStack stack;
     LauncherConfig config;
     config.startHidden = startHidden;
     ASSERT_TRUE(SetConsoleCtrlHandler(nullptr, TRUE));
@@ -169,7 +169,7 @@ TEST_F(ExitE2e, NoTerminateLeavesBothServersRunningWhateverTheRoute) {
   int tag = 0;
   for (const Route& route : kRoutes) {
     SCOPED_TRACE(route.name);
-    e2e::ServerStack stack;
+    e2e::StandInStack stack;
     LauncherConfig config;
     config.noTerminate = true;
     ASSERT_NO_FATAL_FAILURE(stack.start(standIns, std::to_wstring(++tag), L"", L"", config));
@@ -183,7 +183,7 @@ TEST_F(ExitE2e, NoTerminateLeavesBothServersRunningWhateverTheRoute) {
 }
 
 TEST_F(ExitE2e, WebServerIgnoringCtrlCIsLeftRunningAndTheLauncherEndsAtOnce) {
-  e2e::ServerStack stack;
+  e2e::StandInStack stack;
   ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"--ignore-ctrlc", L""));
   DWORD posted = GetTickCount();
   PostMessageW(stack.control, WM_COMMAND, IDM_EXIT, 0);
@@ -195,7 +195,7 @@ TEST_F(ExitE2e, WebServerIgnoringCtrlCIsLeftRunningAndTheLauncherEndsAtOnce) {
 }
 
 TEST_F(ExitE2e, ServerThatAlreadyEndedIsNotInterrupted) {
-  e2e::ServerStack stack;
+  e2e::StandInStack stack;
   ASSERT_NO_FATAL_FAILURE(
       stack.start(standIns, L"", L"", L"--until " + e2e::quoted(standIns.folder.file(L"end")) + L" --run 0"));
   ASSERT_TRUE(e2e::writeFile(standIns.folder.file(L"end"), ""));
@@ -209,7 +209,7 @@ TEST_F(ExitE2e, ServerThatAlreadyEndedIsNotInterrupted) {
 }
 
 TEST_F(ExitE2e, CommandsPiledUpEndItOnceWithZero) {
-  e2e::ServerStack stack;
+  e2e::StandInStack stack;
   ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"", L""));
   PostMessageW(stack.control, WM_COMMAND, IDM_STOP_AND_EXIT, 0);
   PostMessageW(stack.control, WM_CLOSE, 0, 0);

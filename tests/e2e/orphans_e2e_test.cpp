@@ -32,7 +32,7 @@ TEST_F(OrphansE2e, ALauncherEndedByForceTakesItsServersWithItUnlessNoTerminateOr
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(e2e::toUtf8(row.tag));
-    e2e::ServerStack stack;
+    e2e::StandInStack stack;
     LauncherConfig config;
     config.noTerminate = row.noTerminate;
     ASSERT_NO_FATAL_FAILURE(stack.start(standIns, row.tag, L"--grandchild 60000", L"", config));
@@ -66,7 +66,7 @@ TEST_F(OrphansE2e, ALauncherEndedByForceTakesItsServersWithItUnlessNoTerminateOr
 }
 
 TEST_F(OrphansE2e, AfterANormalExitTheWebServerFinishesItsCtrlCByItself) {
-  e2e::ServerStack stack;
+  e2e::StandInStack stack;
   ASSERT_NO_FATAL_FAILURE(stack.start(standIns, L"", L"--ctrlc-delay 2000", L""));
   stack.launcher.quitAndExpectZero();
   DWORD code = 0;

@@ -155,7 +155,7 @@ TEST_F(ServersTest, BothServersStartInOrderInTheirFoldersFromAnyCurrentFolder) {
   EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
   launcher.quitAndExpectZero();
   // The web server was stopped with Ctrl+C, which the Launcher itself lived through.
-  EXPECT_TRUE(e2e::markerHas(webMarker, L"ctrlc"));
+  EXPECT_TRUE(e2e::waitMarker(webMarker, L"ctrlc"));
   EXPECT_TRUE(urls().empty());
 }
 
@@ -325,7 +325,7 @@ TEST_F(ServersTest, ExitWhileTheStartPageIsWaitedForOpensNoBrowser) {
   // The wait begins before the all-started line.
   ASSERT_TRUE(launchForStartPage(L""));
   launcher.quitAndExpectZero(IDM_EXIT);
-  EXPECT_TRUE(e2e::markerHas(webMarker, L"ctrlc"));
+  EXPECT_TRUE(e2e::waitMarker(webMarker, L"ctrlc"));
   EXPECT_TRUE(e2e::markerHas(dbMarker, L"ctrlc"));
   EXPECT_TRUE(urls().empty());
 }

@@ -629,8 +629,8 @@ void LauncherTest::TearDown() {
   standIns.endAll();
 }
 
-void ServerStack::start(const StandIns& standIns, const std::wstring& tag, const std::wstring& webArgs,
-                        const std::wstring& dbArgs, LauncherConfig config) {
+void StandInStack::start(const StandIns& standIns, const std::wstring& tag, const std::wstring& webArgs,
+                         const std::wstring& dbArgs, LauncherConfig config) {
   web.marker = standIns.marker(L"web" + tag);
   db.marker = standIns.marker(L"db" + tag);
   config.webServer = standIns.command(L"web" + tag, webArgs);
@@ -646,12 +646,12 @@ void ServerStack::start(const StandIns& standIns, const std::wstring& tag, const
   ASSERT_TRUE(launcher.waitJournal(L"Подождите...", kTimeoutMs));
 }
 
-bool ServerStack::exitsWithZero() {
+bool StandInStack::exitsWithZero() {
   DWORD code = 99;
   return launcher.waitExit(kTimeoutMs, &code) && code == 0;
 }
 
-bool ServerStack::send(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer) {
+bool StandInStack::send(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer) {
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutW(control, message, wParam, lParam, SMTO_BLOCK, 3 * kTimeoutMs, &result)) return false;
   if (answer) *answer = static_cast<LRESULT>(result);

@@ -245,7 +245,7 @@ struct LauncherTest : ::testing::Test {
 
 // The Launcher with a stand-in for each server, recording into the markers "web" + tag and
 // "db" + tag of a test's stand-ins.
-struct ServerStack {
+struct StandInStack {
   Launcher launcher;
   StandIn web;
   StandIn db;
@@ -269,7 +269,7 @@ struct ServerStack {
 };
 
 // The fixture of tests that run one such stack, tagged "", and end everything in TearDown.
-struct StandInPairTest : ::testing::Test, ServerStack {
+struct StandInPairTest : ::testing::Test, StandInStack {
   StandIns standIns;
   void startBoth(const std::wstring& webArgs, const std::wstring& dbArgs, LauncherConfig config = LauncherConfig()) {
     start(standIns, L"", webArgs, dbArgs, config);
