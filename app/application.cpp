@@ -79,14 +79,16 @@ void Application::show(const StackReport& report) {
   }
   if (report.openStartPage) openStartPage();
   if (report.allStarted) {
-    if (tray.added) {
+    if (tray.added && !report.journalStays) {
       logWindow.append(L"Все процессы успешно запущены. Окно журнала скрыто.", false, true);
       logWindow.hide();
     } else {
-      // Left on screen: without the tray icon there would be no way back to it.
+      // Left on screen: without the tray icon there would be no way back to it, and what the
+      // start page answered is to be read.
       logWindow.append(L"Все процессы успешно запущены.", false, true);
     }
   }
+  showLines(report.afterAllStarted);
   if (report.quit) PostQuitMessage(0);
   followStack();
 }

@@ -386,7 +386,8 @@ void ServerStack::beginStartPageWait(StackReport* report) {
   startPageWaiting = true;
   startPageWaitTick = GetTickCount();
   startPageAttemptTick = startPageWaitTick;
-  if (!startPageProbe.begin(noticeWindow, probeMessage, kStartPagePort)) startPageAttemptFailed(report);
+  startPageFailure.clear();
+  if (!startPageProbe.begin(noticeWindow, probeMessage, startPagePort)) startPageAttemptFailed(report);
 }
 
 StackReport ServerStack::onProbeEvent(WPARAM socket, LPARAM event) {
@@ -394,47 +395,102 @@ StackReport ServerStack::onProbeEvent(WPARAM socket, LPARAM event) {
   if (!startPageWaiting) return report;
   ProbeAnswer answer = startPageProbe.answer(socket, event);
   if (answer == ProbeAnswer::answered) {
-    startPageAnswered(&report);
+    startPageReplied(&report);
   } else if (answer == ProbeAnswer::refused) {
     startPageAttemptFailed(&report);
   }
   return report;
 }
 
-// An attempt every kStartPageProbePeriodMs, each given kStartPageAttemptMs, all within kStartPageWaitMs.
+// An attempt every kStartPageProbePeriodMs (kStartPageRetryMs once the page failed with 500–599),
+// each given kStartPageAttemptMs to connect, all within kStartPageWaitMs; a connection made is
+// given kStartPageAnswerMs for its status line, even past that wait.
 void ServerStack::startPageTick(DWORD now, StackReport* report) {
-  if (ticksSince(now, startPageAttemptTick) < kStartPageProbePeriodMs) return;
+  if (startPageProbe.connected()) {
+    if (ticksSince(now, startPageProbe.requestTick) >= kStartPageAnswerMs)
+      startPageFailed(L"ОШИБКА: Стартовая страница не ответила за 10 секунд.", true, report);
+    return;
+  }
+  DWORD period = startPageFailure.empty() ? kStartPageProbePeriodMs : kStartPageRetryMs;
+  if (ticksSince(now, startPageAttemptTick) < period) return;
   startPageAttemptTick = now;
   if (startPageProbe.inFlight()) {
     if (ticksSince(now, startPageProbe.attemptTick) < kStartPageAttemptMs) return;
     startPageAttemptFailed(report);  // a port that takes the connection nowhere
   }
   if (ticksSince(now, startPageWaitTick) >= kStartPageWaitMs) {
+    if (!startPageFailure.empty()) {
+      startPageFailed(L"ОШИБКА: Стартовая страница ответила с ошибкой: " + startPageFailure, true, report);
+      return;
+    }
     endStartPageWait();
     report->lines.push_back({L"ОШИБКА: Веб-сервер не отвечает на порту 80. Стартовая страница не открыта.", true});
     report->attention = true;
     report->balloon = L"Веб-сервер не отвечает. Подробности в журнале.";
     return;
   }
-  if (!startPageProbe.begin(noticeWindow, probeMessage, kStartPagePort)) startPageAttemptFailed(report);
+  if (!startPageProbe.begin(noticeWindow, probeMessage, startPagePort)) startPageAttemptFailed(report);
 }
 
 void ServerStack::startPageAttemptFailed(StackReport* report) {
   startPageProbe.close();
-  if (allStartedPending) announceAllStarted(report);
+  // After a 500–599 the announcement waits for the page's last word.
+  if (allStartedPending && startPageFailure.empty()) announceAllStarted(report);
+}
+
+void ServerStack::startPageReplied(StackReport* report) {
+  std::wstring line = StatusLineText(startPageProbe.statusLine);
+  switch (startPageProbe.status) {
+    case StatusClass::good:
+      startPageAnswered(report);
+      break;
+    case StatusClass::clientError:
+      startPageFailed(L"ОШИБКА: Стартовая страница ответила с ошибкой: " + line, true, report);
+      break;
+    case StatusClass::serverError:
+      // Asked again from the next attempt's time on; the wait's end reports the last one.
+      startPageFailure = line;
+      startPageAttemptTick = GetTickCount();
+      break;
+    default:
+      startPageFailed(L"ОШИБКА: На порту 80 отвечает не веб-сервер: ответа HTTP нет.", false, report);
+      break;
+  }
+}
+
+// Whatever answers after our web server ended is not our site; the supervision reports it.
+bool ServerStack::webServerServes() const {
+  for (const auto& server : servers)
+    if (server->kind->servesStartPage && server->process.isRunning()) return true;
+  return false;
 }
 
 void ServerStack::startPageAnswered(StackReport* report) {
   endStartPageWait();
-  // Whatever answers after our web server ended is not our site; the supervision reports it.
-  bool serving = false;
-  for (const auto& server : servers)
-    serving = serving || (server->kind->servesStartPage && server->process.isRunning());
-  if (!serving) return;
+  if (!webServerServes()) return;
   browserOpened = true;
   report->lines.push_back({L"Запуск браузера..."});
   report->openStartPage = true;
   if (allStartedPending) announceAllStarted(report);
+}
+
+void ServerStack::startPageFailed(const std::wstring& line, bool open, StackReport* report) {
+  endStartPageWait();
+  if (!webServerServes()) return;
+  if (open) {
+    // The browser shows the server's own details.
+    browserOpened = true;
+    report->lines.push_back({L"Запуск браузера..."});
+    report->openStartPage = true;
+  }
+  report->attention = true;
+  if (allStartedPending) {
+    announceAllStarted(report);
+    report->journalStays = true;
+    report->afterAllStarted.push_back({line, true});
+  } else {
+    report->lines.push_back({line, true});
+  }
 }
 
 void ServerStack::endStartPageWait() {

@@ -53,6 +53,8 @@ struct StackReport {
   const wchar_t* balloon = nullptr;  // a tray balloon, with attention
   bool openStartPage = false;        // after the lines
   bool allStarted = false;           // every server runs: said last, and the Journal may hide
+  bool journalStays = false;         // with allStarted: the Journal stays on screen
+  JournalLines afterAllStarted;      // said after the all-started line
   bool quit = false;                 // the stop the Launcher waited for is done
 };
 
@@ -80,6 +82,9 @@ struct ServerStack {
   bool startPageWaiting = false;
   DWORD startPageWaitTick = 0;
   DWORD startPageAttemptTick = 0;
+  // The last status line 500–599 of the start page, while it is asked again.
+  std::wstring startPageFailure;
+  USHORT startPagePort = kStartPagePort;
   StartPageProbe startPageProbe;
 
   ServerStack();
@@ -134,6 +139,10 @@ struct ServerStack {
   void beginStartPageWait(StackReport* report);
   void startPageAttemptFailed(StackReport* report);
   void startPageAnswered(StackReport* report);
+  void startPageReplied(StackReport* report);
+  // A start page that answered amiss: the red line, the Journal kept, the page opened or not.
+  void startPageFailed(const std::wstring& line, bool open, StackReport* report);
+  bool webServerServes() const;
   void startPageTick(DWORD now, StackReport* report);
   void endStartPageWait();
   void announceAllStarted(StackReport* report);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,32 @@ TEST_F(ServersTest, AWebServerAloneIsAWholeStackAndOpensTheStartPagePort80) {
   EXPECT_LT(browser, indexOf(lines, L"Все процессы успешно запущены. Окно журнала скрыто."));
   HWND log = launcher.logWindow();
   EXPECT_TRUE(e2e::waitFor([&] { return !IsWindowVisible(log); }, kTimeoutMs));
+  launcher.quitAndExpectZero();
+}
+
+// A start page that fails with 500 is asked for again; the 404 it then gives comes red after the
+// all-started line, the Journal stays, and the page still opens.
+TEST_F(ServersTest, AStartPageAnsweringAnErrorIsAskedAgainAndLeavesTheJournalOpen) {
+  std::string why;
+  if (!port80IsFree(&why) || !e2e::browserIsRecorded(&why)) GTEST_SKIP() << why;
+  LauncherConfig settings = withWebServer(
+      L"--http-status \"HTTP/1.1 500 Internal Server Error\" "
+      L"--http-status \"HTTP/1.1 404 Not Found\" --listen 80");
+  settings.openBrowser = true;
+  ASSERT_TRUE(launch(settings));
+  if (!webServerListens(&why)) GTEST_SKIP() << why;
+  const std::wstring error = L"ОШИБКА: Стартовая страница ответила с ошибкой: HTTP/1.1 404 Not Found";
+  ASSERT_TRUE(launcher.waitJournal(error, kTimeoutMs)) << e2e::toUtf8(launcher.journal());
+  expectStartPageOpenedOnce();
+  std::vector<e2e::JournalEntry> lines = journal();
+  size_t all = indexOf(lines, L"Все процессы успешно запущены.");
+  ASSERT_NE(all, std::wstring::npos) << e2e::toUtf8(launcher.journal());
+  EXPECT_EQ(all + 1, indexOf(lines, error));
+  EXPECT_EQ(lines[all + 1].colour, e2e::kRed);
+  EXPECT_EQ(indexOf(lines, L"Все процессы успешно запущены. Окно журнала скрыто."), std::wstring::npos);
+  EXPECT_TRUE(IsWindowVisible(launcher.logWindow()));
+  std::vector<std::wstring> events = e2e::markerLines(webMarker);
+  EXPECT_EQ(std::count(events.begin(), events.end(), L"request=GET /start.php HTTP/1.1"), 2);
   launcher.quitAndExpectZero();
 }
 
