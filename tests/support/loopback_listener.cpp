@@ -4,34 +4,6 @@
 
 namespace e2e {
 
-namespace {
-
-DWORD WINAPI serve(void* param) {
-  LoopbackListener& listener = *static_cast<LoopbackListener*>(param);
-  for (;;) {
-    SOCKET client = accept(listener.socket, nullptr, nullptr);
-    if (client == INVALID_SOCKET) return 0;
-    std::string request;
-    char buffer[1024];
-    int got;
-    while (request.find("\r\n\r\n") == std::string::npos && (got = recv(client, buffer, sizeof buffer, 0)) > 0)
-      request.append(buffer, static_cast<size_t>(got));
-    std::string reply;
-    {
-      std::lock_guard<std::mutex> hold(listener.lock);
-      listener.lastRequest = request;
-      ++listener.requests;
-      reply = listener.reply;
-    }
-    // A client that stops reading ends the send with an error; the rest is not needed.
-    if (!reply.empty()) send(client, reply.data(), static_cast<int>(reply.size()), 0);
-    shutdown(client, SD_SEND);
-    closesocket(client);
-  }
-}
-
-}  // namespace
-
 LoopbackListener::LoopbackListener() {
   winsockStarted = WSAStartup(MAKEWORD(2, 2), &data) == 0;
   if (!winsockStarted) return;
@@ -54,24 +26,10 @@ LoopbackListener::~LoopbackListener() {
   if (winsockStarted) WSACleanup();
 }
 
-void LoopbackListener::answer(const std::string& bytes) {
-  {
-    std::lock_guard<std::mutex> hold(lock);
-    reply = bytes;
-  }
-  if (!thread && socket != INVALID_SOCKET) thread = CreateThread(nullptr, 0, serve, this, 0, nullptr);
-}
-
 void LoopbackListener::close() {
   if (socket != INVALID_SOCKET) {
     closesocket(socket);
     socket = INVALID_SOCKET;
-  }
-  // The closed socket ends the thread's accept.
-  if (thread) {
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    thread = nullptr;
   }
 }
 

@@ -77,32 +77,6 @@ struct StackTest : ::testing::Test {
         e2e::kTimeoutMs);
     return all;
   }
-
-  // Begins the start page's wait on listener's port as the all-started moment does.
-  void waitForStartPage(const e2e::LoopbackListener& listener) {
-    stack.startPagePort = listener.port;
-    stack.allStartedReported = stack.allStartedPending = true;
-    StackReport report;
-    stack.beginStartPageWait(&report);
-    ASSERT_TRUE(stack.startPageWaiting);
-  }
-  // Hands the probe's socket events to the stack, calls each and ticks, until done holds.
-  StackReport pumpProbeUntil(
-      const std::function<bool()>& done, const std::function<void()>& each = [] {}) {
-    StackReport all;
-    bool reached = e2e::waitFor(
-        [&] {
-          MSG message;
-          while (PeekMessageW(&message, notices, kEndMessage + 1, kEndMessage + 1, PM_REMOVE))
-            add(&all, stack.onProbeEvent(message.wParam, message.lParam));
-          each();
-          add(&all, stack.tick(GetTickCount()));
-          return done();
-        },
-        e2e::kTimeoutMs, 10);
-    EXPECT_TRUE(reached);
-    return all;
-  }
 };
 
 }  // namespace
@@ -272,93 +246,56 @@ TEST_F(StackTest, AStartPageThatNeverAnswersIsGivenUpWithItsBalloon) {
   EXPECT_FALSE(report.openStartPage);
 }
 
-// What the start page answers decides the line after the all-started one and whether it opens.
+// What the start page answers decides the red line after the all-started one, and whether it opens.
 TEST_F(StackTest, TheStartPagesAnswerDecidesWhatFollowsTheAllStartedLine) {
   const struct {
-    const char* name;
-    const char* reply;  // null: the connection is taken and never answered
+    const wchar_t* answers;  // the web stand-in's, in turn; null: the port is taken, never answered
     bool opens;
-    const wchar_t* line;  // red, after the all-started line; null for none
-  } cases[] = {
-      {"ok", "HTTP/1.1 302 Found\r\n\r\n", true, nullptr},
-      {"404", "HTTP/1.1 404 Not Found\r\n\r\n", true,
-       L"ОШИБКА: Стартовая страница ответила с ошибкой: HTTP/1.1 404 Not Found"},
-      {"not http", "SSH-2.0-OpenSSH\r\n", false, L"ОШИБКА: На порту 80 отвечает не веб-сервер: ответа HTTP нет."},
-      {"silent", nullptr, true, L"ОШИБКА: Стартовая страница не ответила за 10 секунд."},
-  };
-  e2e::StandIn web(folder.file(L"web.txt")), db(folder.file(L"db.txt"));
-  startBoth(web, L"", db, L"");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    e2e::LoopbackListener listener;
-    ASSERT_NE(listener.port, 0);
-    if (c.reply) listener.answer(c.reply);
-    waitForStartPage(listener);
-    StackReport report = pumpProbeUntil([&] { return !stack.startPageWaiting; },
-                                        [&] {
-                                          // As if the status line's time had passed.
-                                          if (!c.reply && stack.startPageProbe.connected())
-                                            stack.startPageProbe.requestTick -= kStartPageAnswerMs;
-                                        });
-    EXPECT_TRUE(report.allStarted);
-    EXPECT_EQ(c.opens, report.openStartPage);
-    std::vector<std::wstring> lines = texts(report.lines);
-    EXPECT_EQ(c.opens, std::find(lines.begin(), lines.end(), L"Запуск браузера...") != lines.end());
-    EXPECT_EQ(c.line != nullptr, report.journalStays);
-    if (c.line) {
-      ASSERT_EQ(1u, report.afterAllStarted.size());
-      EXPECT_EQ(c.line, report.afterAllStarted[0].text);
-      EXPECT_TRUE(report.afterAllStarted[0].isError);
-    } else {
-      EXPECT_TRUE(report.afterAllStarted.empty());
-    }
-  }
-}
-
-// A page failing with 500–599 is asked for again; a good answer meanwhile counts, else the last
-// failure is reported when the wait ends.
-TEST_F(StackTest, AStartPageFailingWithAServerErrorIsAskedAgain) {
-  const struct {
-    const char* name;
-    const char* second;
     const wchar_t* line;
   } cases[] = {
-      {"recovers", "HTTP/1.1 200 OK\r\n\r\n", nullptr},
-      {"keeps failing", "HTTP/1.1 503 Service Unavailable\r\n\r\n",
+      {L"\"HTTP/1.1 500 Internal Server Error\" --http-status \"HTTP/1.1 302 Found\"", true, nullptr},
+      {L"\"HTTP/1.1 404 Not Found\"", true, L"ОШИБКА: Стартовая страница ответила с ошибкой: HTTP/1.1 404 Not Found"},
+      {L"\"HTTP/1.1 500 Internal Server Error\" --http-status \"HTTP/1.1 503 Service Unavailable\"", true,
        L"ОШИБКА: Стартовая страница ответила с ошибкой: HTTP/1.1 503 Service Unavailable"},
+      {L"SSH-2.0-OpenSSH", false, L"ОШИБКА: На порту 80 отвечает не веб-сервер: ответа HTTP нет."},
+      {nullptr, true, L"ОШИБКА: Стартовая страница не ответила за 10 секунд."},
   };
-  e2e::StandIn web(folder.file(L"web.txt")), db(folder.file(L"db.txt"));
-  startBoth(web, L"", db, L"");
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.line ? e2e::toUtf8(c.line) : "ok");
     e2e::LoopbackListener listener;
     ASSERT_NE(listener.port, 0);
-    listener.answer("HTTP/1.1 500 Internal Server Error\r\n\r\n");
-    waitForStartPage(listener);
-    StackReport first = pumpProbeUntil([&] { return !stack.startPageFailure.empty(); });
-    EXPECT_TRUE(stack.startPageWaiting);
-    EXPECT_FALSE(first.allStarted);
-    EXPECT_TRUE(first.lines.empty());
-
-    listener.answer(c.second);
-    stack.startPageAttemptTick -= kStartPageRetryMs;
-    StackReport second = pumpProbeUntil(
-        [&] { return !stack.startPageWaiting || stack.startPageFailure == L"HTTP/1.1 503 Service Unavailable"; });
+    std::wstring port = std::to_wstring(listener.port);
+    if (c.answers) listener.close();
+    e2e::StandIn web(folder.file(L"web " + port)), db(folder.file(L"db " + port));
+    startBoth(web, c.answers ? L"--http-status " + std::wstring(c.answers) + L" --listen " + port : L"", db, L"");
+    ASSERT_TRUE(!c.answers || web.waitFor(L"listening=" + port));
+    stack.startPagePort = listener.port;
+    stack.allStartedReported = stack.allStartedPending = true;
+    StackReport report;
+    stack.beginStartPageWait(&report);
+    e2e::waitFor(
+        [&] {
+          MSG message;
+          while (PeekMessageW(&message, notices, kEndMessage + 1, kEndMessage + 1, PM_REMOVE))
+            add(&report, stack.onProbeEvent(message.wParam, message.lParam));
+          // As if half the wait passed between the answers 500–599, and the status line's time.
+          if (!stack.startPageFailure.empty() && !stack.startPageProbe.inFlight()) {
+            stack.startPageWaitTick -= kStartPageWaitMs / 2;
+            stack.startPageAttemptTick -= kStartPageRetryMs;
+          }
+          if (!c.answers && stack.startPageProbe.connected()) stack.startPageProbe.requestTick -= kStartPageAnswerMs;
+          add(&report, stack.tick(GetTickCount()));
+          return !stack.startPageWaiting;
+        },
+        e2e::kTimeoutMs, 10);
+    EXPECT_TRUE(report.allStarted);
+    EXPECT_EQ(c.opens, report.openStartPage);
+    EXPECT_EQ(c.line != nullptr, report.journalStays);
+    ASSERT_EQ(c.line ? 1u : 0u, report.afterAllStarted.size());
     if (c.line) {
-      // As if the rest of the wait had passed.
-      stack.startPageWaitTick -= kStartPageWaitMs;
-      stack.startPageAttemptTick -= kStartPageRetryMs;
-      add(&second, stack.tick(GetTickCount()));
+      EXPECT_EQ(c.line, report.afterAllStarted[0].text);
+      EXPECT_TRUE(report.afterAllStarted[0].isError);
     }
-    EXPECT_FALSE(stack.startPageWaiting);
-    EXPECT_TRUE(second.allStarted);
-    EXPECT_TRUE(second.openStartPage);
-    EXPECT_EQ(c.line != nullptr, second.journalStays);
-    ASSERT_EQ(c.line ? 1u : 0u, second.afterAllStarted.size());
-    if (c.line) {
-      EXPECT_EQ(c.line, second.afterAllStarted[0].text);
-    }
-    listener.close();
-    EXPECT_EQ(2, listener.requests);
+    stack.release();
   }
 }
