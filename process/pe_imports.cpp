@@ -168,6 +168,11 @@ bool readPeImports(const std::wstring& path, PeImports* imports) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  // A name such as CON or a pipe's opens too; only a file on a disk is read.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    closeHandle(file);
+    return false;
+  }
   std::string bytes = readFileBytes(file, 0, kPeReadLimit);
   closeHandle(file);
   return parsePeImports(bytes, imports);

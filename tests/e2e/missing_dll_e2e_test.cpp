@@ -3,15 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "tests/support/e2e_support.h"
 
 namespace {
-
-using e2e::indexOf;
-using e2e::kTimeoutMs;
 
 struct MissingDllE2e : e2e::LauncherTest {};
 
@@ -23,9 +17,9 @@ TEST_F(MissingDllE2e, TheEarlyReportNamesTheMissingDllAndWhoNeedsIt) {
   settings.webServer = e2e::quoted(server);
   ASSERT_TRUE(launcher.prepare(settings));
   ASSERT_TRUE(launcher.start());
-  ASSERT_TRUE(launcher.waitJournal(L"(нужна для", kTimeoutMs)) << e2e::toUtf8(launcher.journal());
+  ASSERT_TRUE(launcher.waitJournal(L"(нужна для", e2e::kTimeoutMs)) << e2e::toUtf8(launcher.journal());
   std::vector<e2e::JournalEntry> lines = launcher.entries();
-  size_t closed = indexOf(lines, L"ОШИБКА: Веб-сервер неожиданно закрылся!");
+  size_t closed = e2e::indexOf(lines, L"ОШИБКА: Веб-сервер неожиданно закрылся!");
   ASSERT_NE(closed, std::wstring::npos);
   ASSERT_GT(lines.size(), closed + 3);
   EXPECT_EQ(lines[closed + 1].text, L"Код завершения: 3221225781");
