@@ -71,9 +71,7 @@ std::wstring ntStatusMessage(DWORD code) {
 
 std::vector<std::wstring> exitReasonLines(DWORD code, const std::wstring& programPath, const std::wstring& folder) {
   std::vector<std::wstring> lines;
-  bool known = false;
-  for (const CodeText& each : kCodeTexts) known = known || each.code == code;
-  std::wstring reason = exitReasonLine(code, !known && code >= kFirstSystemCode ? ntStatusMessage(code) : L"");
+  std::wstring reason = exitReasonLine(code, code >= kFirstSystemCode ? ntStatusMessage(code) : L"");
   if (reason.empty()) return lines;
   lines.push_back(reason);
   if (code != kDllNotFound || programPath.empty()) return lines;
