@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "orchestration/exit_reason.h"
 #include "orchestration/start_failure.h"
 #include "process/output_capture.h"
 #include "process/shutdown_event.h"
@@ -67,8 +68,11 @@ ULONGLONG fileTimeValue(const FILETIME& time) {
 
 constexpr ULONGLONG kFileTimeUnitsPerMs = 10000;
 
-std::wstring exitCodeLine(DWORD exitCode) {
-  return L"Код завершения: " + std::to_wstring(exitCode);
+// "Код завершения: <n>" and the lines that tell what the code means.
+void appendExitCode(std::vector<std::wstring>& lines, DWORD exitCode, const std::wstring& programPath,
+                    const std::wstring& folder) {
+  lines.push_back(L"Код завершения: " + std::to_wstring(exitCode));
+  for (std::wstring& line : exitReasonLines(exitCode, programPath, folder)) lines.push_back(line);
 }
 
 void appendOutputEntry(std::vector<std::wstring>& lines, const std::wstring& out, const std::wstring& err) {
@@ -92,6 +96,7 @@ bool Server::start(const std::wstring& command, const std::wstring& folder, bool
   forced = false;
   shutdownEventSet = false;
   lines->push_back({kind->startingLine + command, false, false});
+  this->folder = folder;
   // A job of its own for each start: the last start's tree has ended by now. Without one (the
   // system refuses it) the server is the process started alone, as it was before jobs.
   job.close();
@@ -175,7 +180,8 @@ JournalLines Server::endReport(DWORD now, bool* early) {
   ULONGLONG lifetime = endedProcessLifetimeMs(process.process, startTick, now);
   *early = lifetime < kEarlyExitWindowMs;
   std::vector<std::wstring> reportTexts =
-      *early ? earlyExitReport(*kind, code, out, err) : stoppedReport(*kind, process.pid, lifetime, code, out, err);
+      *early ? earlyExitReport(*kind, code, out, err, programPath, folder)
+             : stoppedReport(*kind, process.pid, lifetime, code, out, err, programPath, folder);
   JournalLines lines;
   for (const std::wstring& text : reportTexts) lines.push_back({text, true, false});
   return lines;
@@ -248,20 +254,22 @@ std::wstring stopBoundLine(const ServerKind& kind, DWORD boundMs) {
 }
 
 std::vector<std::wstring> earlyExitReport(const ServerKind& kind, DWORD exitCode, const std::wstring& out,
-                                          const std::wstring& err) {
+                                          const std::wstring& err, const std::wstring& programPath,
+                                          const std::wstring& folder) {
   std::vector<std::wstring> lines;
   lines.push_back(kind.earlyExitLine);
-  if (kind.earlyReportGivesExitCode && exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  if (kind.earlyReportGivesExitCode && exitCode != 0) appendExitCode(lines, exitCode, programPath, folder);
   appendOutputEntry(lines, out, err);
   return lines;
 }
 
 std::vector<std::wstring> stoppedReport(const ServerKind& kind, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
-                                        const std::wstring& out, const std::wstring& err) {
+                                        const std::wstring& out, const std::wstring& err,
+                                        const std::wstring& programPath, const std::wstring& folder) {
   std::vector<std::wstring> lines;
   lines.push_back(kind.stoppedPrefix + std::to_wstring(pid) + L"). Время работы: " + uptimeText(lifetime) +
                   kind.stoppedSuffix);
-  if (exitCode != 0) lines.push_back(exitCodeLine(exitCode));
+  if (exitCode != 0) appendExitCode(lines, exitCode, programPath, folder);
   appendOutputEntry(lines, out, err);
   return lines;
 }

@@ -101,6 +101,10 @@ struct Server {
   // added. Unused where its errors go to its console.
   bool showsErrorLog = false;
   ErrorLogMark errorLog;
+  // The program file of its command and the folder it starts in, for the words on a missing DLL;
+  // empty when the program was not found.
+  std::wstring programPath;
+  std::wstring folder;
   // The system's wait on the process handle, and where it posts the end notice. Once the process
   // started has ended while others of its tree run, the wait is on one of those (treeMember).
   HANDLE endWait = nullptr;
@@ -176,10 +180,14 @@ std::wstring reportStreams(const std::wstring& out, const std::wstring& err, siz
 // The line for a server that did not end within boundMs of its Ctrl+C and was ended by force.
 std::wstring stopBoundLine(const ServerKind& kind, DWORD boundMs);
 
-// The Journal entries (all errors) for a server that ended within kEarlyExitWindowMs.
+// The Journal entries (all errors) for a server that ended within kEarlyExitWindowMs. The exit code
+// line is followed by its reason and, for a missing DLL, the DLLs that programPath started in
+// folder lacks.
 std::vector<std::wstring> earlyExitReport(const ServerKind& kind, DWORD exitCode, const std::wstring& out,
-                                          const std::wstring& err);
+                                          const std::wstring& err, const std::wstring& programPath,
+                                          const std::wstring& folder);
 
 // The entries for a server that stopped later.
 std::vector<std::wstring> stoppedReport(const ServerKind& kind, DWORD pid, ULONGLONG lifetime, DWORD exitCode,
-                                        const std::wstring& out, const std::wstring& err);
+                                        const std::wstring& out, const std::wstring& err,
+                                        const std::wstring& programPath, const std::wstring& folder);

@@ -111,6 +111,7 @@ void ServerStack::startServer(Server& server, StackReport* report) {
     mark = MarkMysqlErrorLog(errorLog);
   }
   bool hide = kind.ownsWindows ? config->startHidden : true;
+  server.programPath = startedProgramPath(command, programFolder);
   if (!server.start(command, folder, hide, !config->noTerminate, &report->lines)) {
     if (kind.startFailedNote) report->lines.push_back({kind.startFailedNote, true});
     return;

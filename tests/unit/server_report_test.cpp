@@ -18,22 +18,24 @@ TEST(ServerReport, TrimRemovesOnlyTrailingLineBreaksAndSpaces) {
 }
 
 TEST(ServerReport, EarlyExitReportLines) {
-  std::vector<std::wstring> full = earlyExitReport(kWebServerKind, 1, L"boot\r\n", L"failed\r\n");
+  std::vector<std::wstring> full = earlyExitReport(kWebServerKind, 1, L"boot\r\n", L"failed\r\n", L"", L"");
   ASSERT_EQ(full.size(), 3u);
   EXPECT_EQ(full[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
   EXPECT_EQ(full[1], L"Код завершения: 1");
   EXPECT_EQ(full[2], L"Вывод консоли:\r\nboot\r\nfailed");
 
-  std::vector<std::wstring> quiet = earlyExitReport(kWebServerKind, 0, L" \r\n", L"\r\n");
+  std::vector<std::wstring> quiet = earlyExitReport(kWebServerKind, 0, L" \r\n", L"\r\n", L"", L"");
   ASSERT_EQ(quiet.size(), 1u);
   EXPECT_EQ(quiet[0], L"ОШИБКА: Веб-сервер неожиданно закрылся!");
 
-  std::vector<std::wstring> crashed = earlyExitReport(kWebServerKind, 0xC0000005u, L"", L"");
-  ASSERT_EQ(crashed.size(), 2u);
+  // A crash's code is followed by its reason.
+  std::vector<std::wstring> crashed = earlyExitReport(kWebServerKind, 0xC0000005u, L"", L"", L"", L"");
+  ASSERT_EQ(crashed.size(), 3u);
   EXPECT_EQ(crashed[1], L"Код завершения: 3221225477");
+  EXPECT_EQ(crashed[2].substr(0, 20), L"Причина: 0xC0000005 ");
 
   // The database's early report is its one line, whatever its code.
-  std::vector<std::wstring> db = earlyExitReport(kDatabaseKind, 1, L"", L"");
+  std::vector<std::wstring> db = earlyExitReport(kDatabaseKind, 1, L"", L"", L"", L"");
   ASSERT_EQ(db.size(), 1u);
   EXPECT_EQ(db[0], L"ОШИБКА: MySQL сервер неожиданно закрылся! Проверьте лог-файл");
 }
@@ -135,17 +137,20 @@ TEST(ServerReport, EachStreamKeepsItsOwnEndInTheReport) {
 }
 
 TEST(ServerReport, LateReportsGiveUptimeAndExitCodeOnlyWhenNotZero) {
-  std::vector<std::wstring> web = stoppedReport(kWebServerKind, 42, 3723000, 3, L"bye\r\n", L"");
+  std::vector<std::wstring> web = stoppedReport(kWebServerKind, 42, 3723000, 3, L"bye\r\n", L"", L"", L"");
   ASSERT_EQ(web.size(), 3u);
   EXPECT_EQ(web[0], L"ОШИБКА: Веб-сервер остановился (PID: 42). Время работы: 01:02:03");
   EXPECT_EQ(web[1], L"Код завершения: 3");
   EXPECT_EQ(web[2], L"Вывод консоли:\r\nbye");
-  EXPECT_EQ(stoppedReport(kWebServerKind, 42, 6000, 0, L"\r\n", L" ").size(), 1u);
+  EXPECT_EQ(stoppedReport(kWebServerKind, 42, 6000, 0, L"\r\n", L" ", L"", L"").size(), 1u);
 
-  std::vector<std::wstring> db = stoppedReport(kDatabaseKind, 7, 6000, 0, L"", L"");
+  std::vector<std::wstring> db = stoppedReport(kDatabaseKind, 7, 6000, 0, L"", L"", L"", L"");
   ASSERT_EQ(db.size(), 1u);
   EXPECT_EQ(db[0], L"ОШИБКА: MySQL сервер остановился (PID: 7). Время работы: 00:00:06. Проверьте лог-файл");
-  EXPECT_EQ(stoppedReport(kDatabaseKind, 7, 6000, 0xC0000005u, L"", L"").back(), L"Код завершения: 3221225477");
+  std::vector<std::wstring> crashed = stoppedReport(kDatabaseKind, 7, 6000, 0xC0000005u, L"", L"", L"", L"");
+  ASSERT_EQ(crashed.size(), 3u);
+  EXPECT_EQ(crashed[1], L"Код завершения: 3221225477");
+  EXPECT_EQ(crashed[2].substr(0, 20), L"Причина: 0xC0000005 ");
 }
 
 }  // namespace
