@@ -30,7 +30,7 @@ const ServerKind kWebServerKind = {
     true,                 // ownsWindows
     true,                 // servesStartPage
     PortRule::StartPage,  // port
-    false,                // keepsErrorLog
+    ErrorLogRule::Httpd,  // errorLog
 };
 
 const ServerKind kDatabaseKind = {
@@ -56,7 +56,7 @@ const ServerKind kDatabaseKind = {
     false,                   // ownsWindows
     false,                   // servesStartPage
     PortRule::MysqlOptions,  // port
-    true,                    // keepsErrorLog
+    ErrorLogRule::Mysql,     // errorLog
 };
 
 namespace {
