@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "config/paths.h"
-#include "orchestration/server.h"
 #include "process/output_capture.h"
 #include "win/file_bytes.h"
 #include "win/handles.h"
@@ -48,107 +47,10 @@ std::wstring optionName(const std::wstring& name) {
   return key;
 }
 
-// The words of a command line as the C runtime gives them to the server's main: the program
-// name up to its closing quote or the first blank, then arguments with the backslash-and-quote
-// rules.
-std::vector<std::wstring> commandWords(const std::wstring& line) {
-  std::vector<std::wstring> words;
-  size_t at = 0;
-  size_t size = line.size();
-  while (at < size && isSpace(line[at])) ++at;
-  std::wstring program;
-  if (at < size && line[at] == L'"') {
-    size_t close = line.find(L'"', at + 1);
-    program = line.substr(at + 1, close == std::wstring::npos ? std::wstring::npos : close - at - 1);
-    at = close == std::wstring::npos ? size : close + 1;
-  } else {
-    while (at < size && !isSpace(line[at])) program += line[at++];
-  }
-  words.push_back(program);
-  for (;;) {
-    while (at < size && isSpace(line[at])) ++at;
-    if (at >= size) break;
-    std::wstring word;
-    bool quoted = false;
-    while (at < size && (quoted || !isSpace(line[at]))) {
-      size_t slashes = 0;
-      while (at < size && line[at] == L'\\') {
-        ++slashes;
-        ++at;
-      }
-      if (at < size && line[at] == L'"') {
-        word.append(slashes / 2, L'\\');
-        if (slashes % 2) {
-          word += L'"';
-        } else if (quoted && at + 1 < size && line[at + 1] == L'"') {
-          word += L'"';
-          ++at;
-        } else {
-          quoted = !quoted;
-        }
-        ++at;
-      } else {
-        word.append(slashes, L'\\');
-        if (at < size && (quoted || !isSpace(line[at]))) word += line[at++];
-      }
-    }
-    words.push_back(word);
-  }
-  return words;
-}
-
-std::wstring parentFolder(const std::wstring& path) {
-  size_t slash = path.find_last_of(L"\\/");
-  if (slash == std::wstring::npos) return std::wstring();
-  if (slash == 2 && path[1] == L':') return path.substr(0, 3);  // "C:\"
-  return path.substr(0, slash);
-}
-
 bool hasExtension(const std::wstring& path) {
   size_t dot = path.find_last_of(L'.');
   size_t slash = path.find_last_of(L"\\/");
   return dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
-}
-
-bool isAbsolute(const std::wstring& path) {
-  return path.size() >= 3 &&
-         ((path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) || (path[0] == L'\\' && path[1] == L'\\'));
-}
-
-// path against base; a path rooted without a drive is on base's drive. Never relative: a
-// relative name would be opened from the Launcher's own folder, which is not the server's.
-std::wstring absoluteIn(const std::wstring& base, const std::wstring& path) {
-  std::wstring resolved = ResolvePath(base, path);
-  if (!resolved.empty() && !isAbsolute(resolved) && (resolved[0] == L'\\' || resolved[0] == L'/') && base.size() >= 2 &&
-      base[1] == L':') {
-    resolved.insert(0, base.substr(0, 2));
-  }
-  return isAbsolute(resolved) ? resolved : std::wstring();
-}
-
-std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
-  return !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/') ? folder + name : folder + L"\\" + name;
-}
-
-// One spelling for a path shown to the user: separators, "." and ".." resolved.
-std::wstring fullPath(const std::wstring& path) {
-  if (!isAbsolute(path)) return path;
-  DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return path;
-  std::wstring full(length, L'\0');
-  length = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
-  if (length == 0 || length >= full.size()) return path;
-  full.resize(length);
-  return full;
-}
-
-// A file opened for reading by anyone's leave (the server keeps its log open for writing); null
-// when it is missing, locked, a folder or no disk file at all (a device could block a read).
-HANDLE openShared(const std::wstring& path, DWORD access) {
-  HANDLE file = nullIfInvalid(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file && GetFileType(file) != FILE_TYPE_DISK) closeHandle(file);
-  return file;
 }
 
 // An option file's value: an end comment (a '#' outside quotes) dropped, surrounding quotes
@@ -245,7 +147,7 @@ bool directive(const std::wstring& line, const wchar_t* name, std::wstring* argu
 
 void readOptionFile(OptionScan& scan, const std::wstring& path, int depth) {
   if (path.empty() || depth > kOptionIncludeDepth || scan.filesRead >= kOptionFilesRead) return;
-  HANDLE file = openShared(path, GENERIC_READ);
+  HANDLE file = openSharedFile(path, GENERIC_READ);
   if (!file) return;
   ++scan.filesRead;
   std::string bytes = readFileBytes(file, 0, kOptionFileReadBytes);
@@ -301,46 +203,13 @@ std::wstring windowsFolder() {
   return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(folder, length);
 }
 
-struct FileState {
-  ULONGLONG size = 0;
-  DWORD volume = 0;
-  ULONGLONG fileIndex = 0;
-};
-
-bool fileState(HANDLE file, FileState* state) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  state->size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  state->volume = info.dwVolumeSerialNumber;
-  state->fileIndex = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return true;
-}
-
-// Size and identity without read access: a server that keeps its log from readers does not keep
-// it from this.
-bool pathState(const std::wstring& path, FileState* state) {
-  HANDLE file = openShared(path, FILE_READ_ATTRIBUTES);
-  if (!file) return false;
-  bool known = fileState(file, state);
-  closeHandle(file);
-  return known;
-}
-
-std::wstring notFound() {
-  return L"Журнал ошибок MySQL не найден.";
-}
-
-std::wstring unchanged(const std::wstring& path) {
-  return L"Журнал ошибок MySQL (" + path + L") не изменился с момента запуска.";
-}
-
 }  // namespace
 
 std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstring& program,
                                const std::wstring& serverFolder, bool* consoleOnly) {
   *consoleOnly = false;
-  std::vector<std::wstring> words = commandWords(commandLine);
-  std::wstring baseFolder = isAbsolute(program) ? parentFolder(parentFolder(program)) : std::wstring();
+  std::vector<std::wstring> words = commandLineWords(commandLine);
+  std::wstring baseFolder = isAbsolutePath(program) ? folderOfPath(folderOfPath(program)) : std::wstring();
 
   LogSettings given;
   std::wstring defaultsFile;
@@ -415,47 +284,5 @@ std::wstring FindMysqlErrorLog(const std::wstring& commandLine, const std::wstri
   } else if (!hasExtension(name)) {
     name += L".err";
   }
-  return fullPath(absoluteIn(dataFolder, name));
-}
-
-ErrorLogMark MarkMysqlErrorLog(const std::wstring& path) {
-  ErrorLogMark mark;
-  mark.path = path;
-  FileState state;
-  if (!path.empty() && pathState(path, &state)) {
-    mark.existed = true;
-    mark.size = state.size;
-    mark.volume = state.volume;
-    mark.fileIndex = state.fileIndex;
-  }
-  return mark;
-}
-
-std::wstring MysqlErrorLogLines(const ErrorLogMark& mark) {
-  if (mark.path.empty()) return notFound();
-  FileState state;
-  HANDLE file = openShared(mark.path, GENERIC_READ);
-  if (!file || !fileState(file, &state)) {
-    closeHandle(file);
-    // Kept from readers: all that can be told is whether it is still the same size.
-    if (mark.existed && pathState(mark.path, &state) && state.volume == mark.volume &&
-        state.fileIndex == mark.fileIndex && state.size == mark.size) {
-      return unchanged(mark.path);
-    }
-    return notFound();
-  }
-  bool sameFile = mark.existed && state.volume == mark.volume && state.fileIndex == mark.fileIndex;
-  ULONGLONG from = sameFile && state.size >= mark.size ? mark.size : 0;
-  ULONGLONG begin = state.size - from > kErrorLogReadBytes ? state.size - kErrorLogReadBytes : from;
-  std::string bytes = state.size > from ? readFileBytes(file, begin, state.size - begin) : std::string();
-  closeHandle(file);
-
-  std::wstring text = trimConsoleOutput(decodeJudged(bytes, begin > from));
-  size_t first = text.find_first_not_of(L"\r\n");
-  if (first == std::wstring::npos) return unchanged(mark.path);
-  text.erase(0, first);
-  std::wstring shown = reportOutput(text);
-  // Left out by the read's own bound, yet short enough not to be cut again: still say so.
-  if (begin > from && shown.compare(0, wcslen(kOutputCutNote), kOutputCutNote) != 0) shown.insert(0, kOutputCutNote);
-  return L"Журнал ошибок MySQL (" + mark.path + L"):\r\n" + shown;
+  return fullPathOf(absoluteIn(dataFolder, name));
 }

@@ -31,7 +31,7 @@ const ServerKind kWebServerKind = {
     true,                 // ownsWindows
     true,                 // servesStartPage
     PortRule::StartPage,  // port
-    false,                // keepsErrorLog
+    ErrorLogRule::Httpd,  // errorLog
 };
 
 const ServerKind kDatabaseKind = {
@@ -57,7 +57,7 @@ const ServerKind kDatabaseKind = {
     false,                   // ownsWindows
     false,                   // servesStartPage
     PortRule::MysqlOptions,  // port
-    true,                    // keepsErrorLog
+    ErrorLogRule::Mysql,     // errorLog
 };
 
 namespace {

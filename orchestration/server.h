@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "config/launcher_config.h"
-#include "orchestration/mysql_error_log.h"
+#include "orchestration/error_log.h"
 #include "process/child_process.h"
 #include "process/server_job.h"
 
@@ -26,6 +26,13 @@ constexpr size_t kReportOutputChars = 16384;
 enum class PortRule {
   StartPage,     // the start page's port
   MysqlOptions,  // the port of the database's command line, or its default
+};
+
+// Where a server's own error log is found, if it keeps one.
+enum class ErrorLogRule {
+  None,   // its errors go to its console
+  Mysql,  // as the database finds it: its command line and option files
+  Httpd,  // as Apache httpd finds it: its command line and httpd.conf; none for other web servers
 };
 
 // What differs between two kinds of server: the texts of their Journal lines and reports, where
@@ -60,8 +67,8 @@ struct ServerKind {
   // The start page is opened once it answers on its port, and its end cancels that wait.
   bool servesStartPage;
   PortRule port;
-  // Its errors go to an error log of its own, whose new lines its report shows.
-  bool keepsErrorLog;
+  // How the error log of its own is found, whose new lines its report shows.
+  ErrorLogRule errorLog;
 };
 extern const ServerKind kWebServerKind;
 extern const ServerKind kDatabaseKind;

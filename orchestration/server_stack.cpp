@@ -1,6 +1,8 @@
 #include "orchestration/server_stack.h"
 
 #include "config/paths.h"
+#include "orchestration/httpd_error_log.h"
+#include "orchestration/mysql_error_log.h"
 #include "orchestration/port_owner.h"
 #include "win/text.h"
 #include "win/window_visibility.h"
@@ -25,6 +27,26 @@ WPARAM indexOf(const ServerStack& stack, const Server& server) {
 }
 
 const LauncherConfig kDefaultSettings;
+
+// The error log a server of kind started with command in folder writes, by its kind's rule;
+// *noLog when it writes none to show (its errors go to its console, a program or syslog).
+std::wstring findErrorLog(const ServerKind& kind, const std::wstring& command, const std::wstring& program,
+                          const std::wstring& folder, bool* noLog) {
+  switch (kind.errorLog) {
+    case ErrorLogRule::Mysql:
+      return FindMysqlErrorLog(command, program, folder, noLog);
+    case ErrorLogRule::Httpd:
+      return FindHttpdErrorLog(command, program, folder, noLog);
+    case ErrorLogRule::None:
+      break;
+  }
+  *noLog = true;
+  return std::wstring();
+}
+
+const wchar_t* errorLogTitle(const ServerKind& kind) {
+  return kind.errorLog == ErrorLogRule::Httpd ? L"Журнал ошибок веб-сервера" : L"Журнал ошибок MySQL";
+}
 
 }  // namespace
 
@@ -103,12 +125,12 @@ void ServerStack::startServer(Server& server, StackReport* report) {
   server.port = kind.port == PortRule::MysqlOptions ? mysqlPort(command) : kStartPagePort;
   // Noted before the start, so all that this run writes is new; the program as the start will
   // find it, which is from the program folder, not the server's.
-  bool consoleOnly = false;
+  bool noLog = false;
   std::wstring errorLog;
   ErrorLogMark mark;
-  if (kind.keepsErrorLog) {
-    errorLog = FindMysqlErrorLog(command, startedProgramPath(command, programFolder), folder, &consoleOnly);
-    mark = MarkMysqlErrorLog(errorLog);
+  if (kind.errorLog != ErrorLogRule::None) {
+    errorLog = findErrorLog(kind, command, startedProgramPath(command, programFolder), folder, &noLog);
+    mark = markErrorLog(errorLog);
   }
   bool hide = kind.ownsWindows ? config->startHidden : true;
   server.programPath = startedProgramPath(command, programFolder);
@@ -118,17 +140,20 @@ void ServerStack::startServer(Server& server, StackReport* report) {
   }
   // Without a wait the supervision tick looks for its end instead.
   server.watchEnd(noticeWindow, endMessage, indexOf(*this, server));
-  if (kind.keepsErrorLog) {
+  if (kind.errorLog != ErrorLogRule::None) {
     // The system's word on what runs beats our guess. Marking its log only now still misses
     // nothing: the server opens its log well after its process is created.
     std::wstring image;
-    if (!consoleOnly && server.process.imagePath(&image)) {
-      std::wstring running = FindMysqlErrorLog(command, image, folder, &consoleOnly);
-      if (CompareStringOrdinal(running.c_str(), -1, errorLog.c_str(), -1, TRUE) != CSTR_EQUAL) {
-        mark = MarkMysqlErrorLog(running);
+    if (server.process.imagePath(&image)) {
+      bool noLogRunning = false;
+      std::wstring running = findErrorLog(kind, command, image, folder, &noLogRunning);
+      if (noLogRunning != noLog ||
+          CompareStringOrdinal(running.c_str(), -1, errorLog.c_str(), -1, TRUE) != CSTR_EQUAL) {
+        mark = markErrorLog(running);
+        noLog = noLogRunning;
       }
     }
-    server.showsErrorLog = !consoleOnly;
+    server.showsErrorLog = !noLog;
     server.errorLog = mark;
   }
   if (kind.ownsWindows) {
@@ -322,7 +347,9 @@ void ServerStack::serverEnded(Server& server, StackReport* report) {
   JournalLines lines = server.endReport(GetTickCount(), &early);
   report->lines.insert(report->lines.end(), lines.begin(), lines.end());
   reportPortOwner(server.port, report);
-  if (server.showsErrorLog) report->lines.push_back({MysqlErrorLogLines(server.errorLog), true});
+  if (server.showsErrorLog) {
+    report->lines.push_back({errorLogLines(server.errorLog, errorLogTitle(*server.kind)), true});
+  }
   report->attention = true;
   if (!early) report->balloon = server.kind->balloon;
 }

@@ -36,6 +36,10 @@ std::wstring hostName() {
   return GetComputerNameExW(ComputerNameDnsHostname, name, &size) ? std::wstring(name, size) : std::wstring();
 }
 
+std::wstring mysqlLines(const ErrorLogMark& mark) {
+  return errorLogLines(mark, L"Журнал ошибок MySQL");
+}
+
 std::wstring heading(const std::wstring& path) {
   return L"Журнал ошибок MySQL (" + path + L"):\r\n";
 }
@@ -190,71 +194,71 @@ TEST(MysqlErrorLog, ShowsOnlyWhatThisRunWrote) {
   Install install;
   std::wstring log = install.data + L"\\server.err";
   ASSERT_TRUE(e2e::writeFile(log, "old line of an earlier run\r\n"));
-  ErrorLogMark mark = MarkMysqlErrorLog(log);
-  EXPECT_EQ(MysqlErrorLogLines(mark), L"Журнал ошибок MySQL (" + log + L") не изменился с момента запуска.");
+  ErrorLogMark mark = markErrorLog(log);
+  EXPECT_EQ(mysqlLines(mark), L"Журнал ошибок MySQL (" + log + L") не изменился с момента запуска.");
 
   e2e::Process server;
   ASSERT_TRUE(server.start(e2e::quoted(e2e::binPath(L"fake_server.exe")) + L" --log-line " + e2e::quoted(log) +
                            L" \"[ERROR] Ошибка InnoDB\" --log-line " + e2e::quoted(log) + L" \"Aborting\" --run 0"));
   ASSERT_TRUE(server.waitExit(e2e::kTimeoutMs));
-  EXPECT_EQ(MysqlErrorLogLines(mark), heading(log) + L"[ERROR] Ошибка InnoDB\r\nAborting");
+  EXPECT_EQ(mysqlLines(mark), heading(log) + L"[ERROR] Ошибка InnoDB\r\nAborting");
 }
 
 TEST(MysqlErrorLog, ShrunkReplacedOrNewLogsAreShownWhole) {
   Install install;
   std::wstring log = install.data + L"\\server.err";
   ASSERT_TRUE(e2e::writeFile(log, "a long line of an earlier run\r\n"));
-  ErrorLogMark mark = MarkMysqlErrorLog(log);
+  ErrorLogMark mark = markErrorLog(log);
   ASSERT_TRUE(e2e::writeFile(log, "short\r\n"));
-  EXPECT_EQ(MysqlErrorLogLines(mark), heading(log) + L"short");
+  EXPECT_EQ(mysqlLines(mark), heading(log) + L"short");
 
   // Replaced by a longer file: not read from the old size on.
-  mark = MarkMysqlErrorLog(log);
+  mark = markErrorLog(log);
   std::wstring other = install.data + L"\\new.err";
   ASSERT_TRUE(e2e::writeFile(other, "first of the new file\r\nsecond\r\n"));
   ASSERT_TRUE(MoveFileExW(other.c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(MysqlErrorLogLines(mark), heading(log) + L"first of the new file\r\nsecond");
+  EXPECT_EQ(mysqlLines(mark), heading(log) + L"first of the new file\r\nsecond");
 
   std::wstring later = install.data + L"\\later.err";
-  mark = MarkMysqlErrorLog(later);
+  mark = markErrorLog(later);
   EXPECT_FALSE(mark.existed);
   ASSERT_TRUE(e2e::writeFile(later, "\r\nborn in this run\r\n"));
-  EXPECT_EQ(MysqlErrorLogLines(mark), heading(later) + L"born in this run");
+  EXPECT_EQ(mysqlLines(mark), heading(later) + L"born in this run");
 }
 
 TEST(MysqlErrorLog, MissingLockedOrDeletedLogs) {
   Install install;
-  EXPECT_EQ(MysqlErrorLogLines(MarkMysqlErrorLog(L"")), L"Журнал ошибок MySQL не найден.");
+  EXPECT_EQ(mysqlLines(markErrorLog(L"")), L"Журнал ошибок MySQL не найден.");
   std::wstring log = install.data + L"\\server.err";
-  EXPECT_EQ(MysqlErrorLogLines(MarkMysqlErrorLog(log)), L"Журнал ошибок MySQL не найден.");
-  EXPECT_EQ(MysqlErrorLogLines(MarkMysqlErrorLog(install.data)), L"Журнал ошибок MySQL не найден.");
+  EXPECT_EQ(mysqlLines(markErrorLog(log)), L"Журнал ошибок MySQL не найден.");
+  EXPECT_EQ(mysqlLines(markErrorLog(install.data)), L"Журнал ошибок MySQL не найден.");
 
   ASSERT_TRUE(e2e::writeFile(log, "line\r\n"));
-  ErrorLogMark mark = MarkMysqlErrorLog(log);
+  ErrorLogMark mark = markErrorLog(log);
   HANDLE holder = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(MysqlErrorLogLines(mark), L"Журнал ошибок MySQL (" + log + L") не изменился с момента запуска.");
+  EXPECT_EQ(mysqlLines(mark), L"Журнал ошибок MySQL (" + log + L") не изменился с момента запуска.");
   CloseHandle(holder);
   ASSERT_TRUE(DeleteFileW(log.c_str()));
-  EXPECT_EQ(MysqlErrorLogLines(mark), L"Журнал ошибок MySQL не найден.");
+  EXPECT_EQ(mysqlLines(mark), L"Журнал ошибок MySQL не найден.");
 }
 
 TEST(MysqlErrorLog, DecodesUtf8OrAnsiAndKeepsTheNewestPartOfAHugeLog) {
   Install install;
   std::wstring log = install.data + L"\\server.err";
   ASSERT_TRUE(e2e::writeFile(log, ""));
-  ErrorLogMark mark = MarkMysqlErrorLog(log);
+  ErrorLogMark mark = markErrorLog(log);
   ASSERT_TRUE(e2e::writeFile(log, "caf\xE9\r\n"));
-  EXPECT_EQ(MysqlErrorLogLines(mark), heading(log) + e2e::ansiText("caf\xE9"));
+  EXPECT_EQ(mysqlLines(mark), heading(log) + e2e::ansiText("caf\xE9"));
   ASSERT_TRUE(e2e::writeFile(log, "Ошибка\r\n"));
-  EXPECT_EQ(MysqlErrorLogLines(mark), heading(log) + L"Ошибка");
+  EXPECT_EQ(mysqlLines(mark), heading(log) + L"Ошибка");
 
   // Twice the read bound of UTF-8 lines: the newest lines come, whole, after the cut note.
   std::string line = "Строка журнала ошибок сервера\r\n";
   std::string bytes;
   while (bytes.size() < 2 * kErrorLogReadBytes) bytes += line;
   ASSERT_TRUE(e2e::writeFile(log, bytes + "last\r\n"));
-  std::wstring entry = MysqlErrorLogLines(mark);
+  std::wstring entry = mysqlLines(mark);
   std::wstring expectedStart = heading(log) + kOutputCutNote + L"Строка журнала";
   EXPECT_EQ(entry.substr(0, expectedStart.size()), expectedStart);
   EXPECT_EQ(entry.substr(entry.size() - 6), L"\r\nlast");
