@@ -40,11 +40,6 @@ std::wstring asciiLower(std::wstring text) {
   return text;
 }
 
-bool equalsNoCase(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
 // httpd.conf writes paths with either separator; Windows paths are kept with backslashes.
 std::wstring backslashed(std::wstring path) {
   std::replace(path.begin(), path.end(), L'/', L'\\');
@@ -83,7 +78,7 @@ std::vector<std::wstring> configWords(const std::wstring& line) {
 
 const Define* findDefine(const ConfigScan& scan, const std::wstring& name, bool anyCase) {
   for (const Define& define : scan.defines) {
-    if (anyCase ? equalsNoCase(define.name, name) : define.name == name) return &define;
+    if (anyCase ? equalsIgnoringCase(define.name, name) : define.name == name) return &define;
   }
   return nullptr;
 }
@@ -413,7 +408,7 @@ std::wstring FindHttpdErrorLog(const std::wstring& commandLine, const std::wstri
   } else if (isAbsolutePath(program)) {
     scan.root = folderOfPath(program);
     size_t slash = scan.root.find_last_of(L"\\/");
-    if (slash != std::wstring::npos && equalsNoCase(scan.root.substr(slash + 1), L"bin")) {
+    if (slash != std::wstring::npos && equalsIgnoringCase(scan.root.substr(slash + 1), L"bin")) {
       scan.root = folderOfPath(scan.root);
     }
   }

@@ -11,6 +11,7 @@
 #include "win/handles.h"
 #include "win/process_image.h"
 #include "win/system_files.h"
+#include "win/text.h"
 
 namespace {
 
@@ -58,11 +59,6 @@ bool findInTable(const std::vector<BYTE>& bytes, USHORT port, DWORD* ownerPid) {
     }
   }
   return false;
-}
-
-std::wstring fileNameOf(const std::wstring& path) {
-  size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace

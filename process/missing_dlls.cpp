@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <iterator>
 
+#include "win/text.h"
+
 namespace {
 
 std::wstring withoutTrailingSlash(std::wstring folder) {
@@ -10,24 +12,14 @@ std::wstring withoutTrailingSlash(std::wstring folder) {
   return folder;
 }
 
-bool sameText(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
 bool startsWith(const std::wstring& text, const wchar_t* prefix) {
   std::wstring head = text.substr(0, wcslen(prefix));
-  return sameText(head, prefix);
+  return equalsIgnoringCase(head, prefix);
 }
 
 std::wstring folderOf(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-std::wstring fileNameOf(const std::wstring& path) {
-  size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 bool isAbsolute(const std::wstring& path) {
@@ -75,8 +67,8 @@ struct Search {
       std::wstring candidate = withoutTrailingSlash(*folder) + L"\\" + dll;
       if (!isFile(candidate)) continue;
       std::wstring where = withoutTrailingSlash(*folder);
-      *system = sameText(where, withoutTrailingSlash(places.systemFolder)) ||
-                sameText(where, withoutTrailingSlash(places.windowsFolder));
+      *system = equalsIgnoringCase(where, withoutTrailingSlash(places.systemFolder)) ||
+                equalsIgnoringCase(where, withoutTrailingSlash(places.windowsFolder));
       return candidate;
     }
     return std::wstring();
@@ -84,7 +76,7 @@ struct Search {
 
   bool firstTime(const std::wstring& dll) {
     for (const std::wstring& each : seen) {
-      if (sameText(each, dll)) return false;
+      if (equalsIgnoringCase(each, dll)) return false;
     }
     seen.push_back(dll);
     return true;
@@ -130,7 +122,8 @@ std::vector<std::wstring> pathFolders(const std::wstring& path, const std::wstri
     begin = end + 1;
     if (folder.find_first_not_of(L" \t") == std::wstring::npos) continue;
     if (!isAbsolute(folder)) folder = withoutTrailingSlash(currentFolder) + L"\\" + folder;
-    if (!ourSystemFolder.empty() && sameText(withoutTrailingSlash(folder), withoutTrailingSlash(ourSystemFolder))) {
+    if (!ourSystemFolder.empty() &&
+        equalsIgnoringCase(withoutTrailingSlash(folder), withoutTrailingSlash(ourSystemFolder))) {
       folder = systemFolder;
     }
     folders.push_back(folder);

@@ -2,6 +2,7 @@
 
 #include "win/handles.h"
 #include "win/process_image.h"
+#include "win/text.h"
 
 namespace {
 
@@ -96,9 +97,7 @@ HANDLE openMember(HANDLE job, DWORD pid, DWORD access) {
 bool isConsoleHost(HANDLE process) {
   std::wstring path;
   if (!processImagePath(process, &path)) return false;
-  size_t slash = path.find_last_of(L"\\/");
-  std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-  return CompareStringOrdinal(name.c_str(), -1, L"conhost.exe", -1, TRUE) == CSTR_EQUAL;
+  return equalsIgnoringCase(fileNameOf(path), L"conhost.exe");
 }
 
 }  // namespace

@@ -26,3 +26,13 @@ std::wstring decodeText(UINT codePage, const char* data, size_t size) {
   MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), &text[0], length);
   return text;
 }
+
+bool equalsIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+std::wstring fileNameOf(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
